@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian package Loomwork needs to build, run and test. Safe to run again:
+# only missing packages are installed, and the package lists are refreshed only then.
+set -euo pipefail
+
+packages=(
+  build-essential cmake make pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

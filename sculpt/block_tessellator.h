@@ -1,0 +1,72 @@
+#pragma once
+// Divides the grid into cubic blocks, each with its own extracted surface and a dirty flag, and
+// re-extracts the dirty ones on a team of threads.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sculpt/sculpt_vertex.h"
+
+namespace Draw {
+class Buffer;
+}
+class VoxelGrid;
+
+// Leaves new elements uninitialised on resize: extraction overwrites every vertex it sizes the
+// list for, so zero-filling megabytes first would only cost time.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <class U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+using SculptVertexList = std::vector<SculptVertex, UninitializedAllocator<SculptVertex>>;
+
+struct TessBlock {
+  uint8_t dirty = 1;
+  uint8_t uploadPending = 0;
+  Draw::Buffer* vertexBuffer = nullptr;
+  SculptVertexList vertices;  // three per triangle, no index list
+  int32_t vertexCount = 0;
+};
+
+inline constexpr int kBlockSize = 32;
+inline constexpr int kTessellationThreads = 4;
+
+class BlockTessellator {
+ public:
+  BlockTessellator(VoxelGrid* grid, int blockSize);
+
+  // min is the first touched sample per axis, max one past the last.
+  void MarkDirty(const int min[3], const int max[3]);
+  void MarkAllDirty();
+
+  int BlockIndex(int bx, int by, int bz) const { return bx + blocksX * (by + blocksY * bz); }
+  TessBlock& Block(int index) { return records[size_t(index)]; }
+  const TessBlock& Block(int index) const { return records[size_t(index)]; }
+  int DirtyCount() const;
+
+  // Extracts dirty blocks, in record order, on a team of kTessellationThreads threads with a
+  // static schedule. A block is started only while budgetSeconds have not passed since the call
+  // began; blocks left over stay dirty. Returns the number of blocks that were dirty at the start.
+  int ExtractDirtyBlocks(float budgetSeconds);
+
+  VoxelGrid* grid;
+  int32_t blocksX, blocksY, blocksZ;
+  int32_t blockSize;
+  int32_t blockCount;
+  std::vector<TessBlock> records;
+};

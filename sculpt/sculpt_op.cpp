@@ -1,0 +1,52 @@
+#include "sculpt/sculpt_op.h"
+
+#include "sculpt/shape_stamp.h"
+#include "sculpt/sphere_stamp.h"
+#include "sculpt/stamp_mode.h"
+#include "sculpt/voxel_grid.h"
+
+float ChannelValue(const SculptOp& op, int channel) {
+  switch (channel) {
+    case kChannelRed: return op.red;
+    case kChannelGreen: return op.green;
+    case kChannelBlue: return op.blue;
+    case kChannelMetalness: return op.metalness;
+    case kChannelRoughness: return op.roughness;
+    default: return 0.0f;
+  }
+}
+
+void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op) {
+  if (op.type == kOpClear) {
+    grid.ClearChannels(op.channelMask);
+    return;
+  }
+  ChannelWrite writes[kGridChannels];
+  int count = 0;
+  for (int c = 0; c < kGridChannels; ++c) {
+    if (!(op.channelMask & (1u << c))) continue;
+    writes[count++] = c == kChannelShape ? ChannelWrite{c, op.mode, 0.0f}
+                                         : ChannelWrite{c, kStampSet, ChannelValue(op, c)};
+  }
+  if (op.type == kOpSphere) {
+    Vec3 centre{op.matrix.m[12], op.matrix.m[13], op.matrix.m[14]};
+    for (int i = 0; i < count; ++i)
+      StampSphere(grid, centre, op.radius, writes[i].channel, writes[i].mode, writes[i].value);
+  } else {
+    StampShapeChannels(grid, op.type, op.matrix, writes, count);
+  }
+}
+
+int ToolIndexFromName(std::string_view name) {
+  static constexpr std::string_view kNames[] = {"Add",  "Subtract", "Paint",
+                                                "Dropper", "Buff", "Sandpaper"};
+  for (int i = 0; i < 6; ++i)
+    if (name == kNames[i]) return i;
+  return kToolAdd;
+}
+
+OpType ShapeTypeFromName(std::string_view name) {
+  if (name == "Box") return kOpBox;
+  if (name == "Cylinder") return kOpCylinder;
+  return kOpSphere;
+}

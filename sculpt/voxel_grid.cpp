@@ -1,0 +1,49 @@
+#include "sculpt/voxel_grid.h"
+
+#include <algorithm>
+
+#include "sculpt/block_tessellator.h"
+#include "sculpt/marching_cubes_tables.h"
+
+namespace {
+constexpr int kSampleTail = 64;
+}
+
+VoxelGrid::VoxelGrid(int size_, int channelCount_)
+    : size(size_),
+      channelCount(channelCount_),
+      strideY(size_),
+      strideZ(size_ * size_),
+      channelSize(size_ * size_ * size_),
+      samples(size_t(channelCount_) * size_t(size_) * size_ * size_ + kSampleTail, 0),
+      scratchRows(size_t(kScratchRows) * (size_t(size_) + 8), 0.0f) {
+  VertexCountTable();  // built once here, before any extraction thread needs it
+  ClearChannels(kAllChannels);
+}
+
+void VoxelGrid::ClearChannels(uint32_t mask) {
+  for (int c = 0; c < channelCount && c < 32; ++c) {
+    if (mask & (1u << c)) std::fill_n(ChannelData(c), channelSize, int16_t(0));
+  }
+  if (blocks) blocks->MarkAllDirty();
+}
+
+int16_t VoxelGrid::SampleAt(Vec3 p, int channel) const {
+  if (channel < 0 || channel >= channelCount) return 0;
+  int x = ClampTruncate(p.x, 0, size - 1);
+  int y = ClampTruncate(p.y, 0, size - 1);
+  int z = ClampTruncate(p.z, 0, size - 1);
+  return ChannelData(channel)[Index(x, y, z)];
+}
+
+int16_t QuantizeSample(float v) {
+  if (v > 1.0f) return kFullSample;
+  if (!(v >= 0.0f)) return 0;
+  return static_cast<int16_t>(v * 32767.0f);
+}
+
+int ClampTruncate(float v, int lo, int hi) {
+  if (!(v > float(lo))) return lo;
+  if (v >= float(hi)) return hi;
+  return std::clamp(static_cast<int>(v), lo, hi);
+}
