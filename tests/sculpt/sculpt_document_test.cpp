@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "../support/log_capture.h"
+#include "../support/temp_directory.h"
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/sculpture_file.h"
+#include "sculpt/stamp_mode.h"
+#include "sculpt/test_scenes.h"
+#include "sculpt/voxel_grid.h"
+
+namespace {
+
+SculptOp Sphere(Vec3 c, float radius, int mode, uint32_t mask, float value = 0.5f) {
+  SculptOp op;
+  op.type = kOpSphere;
+  op.matrix = Matrix4x4::Translation(c);
+  op.radius = radius;
+  op.mode = mode;
+  op.channelMask = mask;
+  op.red = op.green = op.blue = op.roughness = op.metalness = value;
+  return op;
+}
+
+struct Fixture {
+  TempDirectory dir;
+  DataRoots roots;
+  VoxelGrid grid{kGridSize, kGridChannels};
+  BlockTessellator blocks{&grid, kBlockSize};
+  SculptDocument doc{&grid, &roots};
+  Fixture() {
+    AddDataRoot(roots, dir.Path());
+    grid.blocks = &blocks;
+  }
+  int16_t At(int x, int y, int z, int c = 0) const {
+    return grid.ChannelData(c)[grid.Index(x, y, z)];
+  }
+  std::string Bytes(const std::string& name) const { return dir.ReadFile(name); }
+  bool GridEquals(const VoxelGrid& other) const {
+    return std::memcmp(grid.samples.data(), other.samples.data(),
+                       size_t(grid.channelSize) * kGridChannels * 2) == 0;
+  }
+};
+
+TEST(SculptDocument, RecordsWriteTheChannelsTheirMaskSelects) {
+  Fixture f;
+  f.doc.ApplyOperation(Sphere({50, 50, 50}, 10, kStampAdd, 1));
+  EXPECT_EQ(f.At(50, 50, 50), 32767);
+  EXPECT_EQ(f.At(50, 50, 50, kChannelRed), 0);
+  f.doc.ApplyOperation(Sphere({50, 50, 50}, 10, kStampSubtract, 62, 1.0f));  // paint
+  EXPECT_EQ(f.At(50, 50, 50), 32767);
+  EXPECT_EQ(f.At(50, 50, 50, kChannelRed), 32767);
+
+  SculptOp split = Sphere({50, 50, 50}, 10, kStampAdd, 62);
+  split.metalness = 0.25f, split.roughness = 0.75f;
+  f.doc.ApplyOperation(split);
+  EXPECT_EQ(f.At(50, 50, 50, kChannelMetalness), int16_t(0.25f * 32767.0f));
+  EXPECT_EQ(f.At(50, 50, 50, kChannelRoughness), int16_t(0.75f * 32767.0f));
+
+  SculptOp clear;
+  clear.type = kOpClear;
+  clear.channelMask = 0x21;
+  f.doc.ApplyOperation(clear);
+  EXPECT_EQ(f.At(50, 50, 50), 0);
+  EXPECT_EQ(f.At(50, 50, 50, kChannelRoughness), 0);
+  EXPECT_EQ(f.At(50, 50, 50, kChannelMetalness), int16_t(0.25f * 32767.0f));
+
+  SculptOp unknown = Sphere({50, 50, 50}, 10, kStampAdd, 63);
+  unknown.type = 7;
+  f.doc.ApplyOperation(unknown);
+  EXPECT_EQ(f.At(50, 50, 50), 0);
+  ASSERT_EQ(f.doc.OperationLog().size(), 5u);
+  EXPECT_EQ(f.doc.OperationLog()[4].type, 7);
+}
+
+TEST(SculptDocument, BuffAndSandpaperShapes) {
+  Fixture f;
+  std::fill_n(f.grid.ChannelData(0), f.grid.channelSize, int16_t(30000));
+  SculptOp box = Sphere({0, 0, 0}, 32, kStampSandpaper, 63, 0.5f);
+  box.type = kOpBox;
+  box.matrix = Matrix4x4::Scale({10, 10, 10}) * Matrix4x4::Translation({96, 96, 96});
+  f.doc.ApplyOperation(box);
+  EXPECT_EQ(f.At(96, 96, 96), 30000);
+  EXPECT_EQ(f.At(96, 96, 96, kChannelBlue), 16383);
+  box.mode = kStampBuff;
+  box.type = kOpCylinder;
+  f.doc.ApplyOperation(box);
+  EXPECT_EQ(f.At(96, 96, 96), 0);
+  // Spheres of radius 5 or more leave the shape alone in these modes; smaller ones empty a core.
+  f.doc.ApplyOperation(Sphere({40, 40, 40}, 5, kStampBuff, 63));
+  EXPECT_EQ(f.At(40, 40, 40), 30000);
+  f.doc.ApplyOperation(Sphere({40, 40, 40}, 2, kStampSandpaper, 63));
+  EXPECT_EQ(f.At(40, 40, 40), 0);
+  EXPECT_EQ(f.At(43, 40, 40), 30000);
+}
+
+TEST(SculptDocument, SaveAndLoadRoundTripTheLog) {
+  Fixture f;
+  EXPECT_TRUE(f.doc.SaveSculpture("empty.sculpt"));
+  EXPECT_EQ(f.Bytes("empty.sculpt"), std::string("RDLM\1\0\0\0\0\0\0\0", 12));
+  f.doc.ApplyOperation(Sphere({50, 50, 50}, 10, kStampAdd, 63));
+  EXPECT_TRUE(f.doc.LoadSculpture("empty.sculpt", 0));
+  EXPECT_TRUE(f.doc.OperationLog().empty());
+  EXPECT_EQ(f.At(50, 50, 50), 0);
+
+  BuildTestScene(f.doc, "materials");
+  ASSERT_EQ(f.doc.OperationLog().size(), 513u);
+  ASSERT_TRUE(f.doc.SaveSculpture("materials.sculpt"));
+  EXPECT_EQ(f.Bytes("materials.sculpt").size(), 12u + 513u * 112u);
+
+  VoxelGrid other(kGridSize, kGridChannels);
+  SculptDocument second(&other, &f.roots);
+  ASSERT_TRUE(second.LoadSculpture("materials.sculpt", 0));
+  EXPECT_TRUE(f.GridEquals(other));
+  ASSERT_TRUE(second.SaveSculpture("again.sculpt"));
+  EXPECT_EQ(f.Bytes("again.sculpt"), f.Bytes("materials.sculpt"));
+}
+
+TEST(SculptDocument, ReplayAppliesRatePerFrameAndDropsUserStrokes) {
+  Fixture f;
+  for (int i = 0; i < 12; ++i) f.doc.ApplyOperation(Sphere({20.0f + 10 * i, 50, 50}, 4, 2, 1));
+  ASSERT_TRUE(f.doc.SaveSculpture("twelve.sculpt"));
+  ASSERT_TRUE(f.doc.LoadSculpture("twelve.sculpt", 5));
+  EXPECT_EQ(f.At(20, 50, 50), 0);  // nothing until the first frame
+  const size_t expected[] = {5, 10, 12, 13};
+  for (size_t logSize : expected) {
+    // The user's stroke is dropped while the replay runs and applied once it has finished.
+    EXPECT_EQ(f.At(150, 150, 150), 0);
+    std::vector<SculptOp> frame = {Sphere({150, 150, 150}, 4, 2, 1)};
+    f.doc.ApplyFrame(frame);
+    EXPECT_EQ(f.doc.OperationLog().size(), logSize);
+  }
+  EXPECT_EQ(f.At(150, 150, 150), 32767);
+  EXPECT_EQ(f.At(130, 50, 50), 32767);
+}
+
+TEST(SculptDocument, RateZeroLoadKeepsTheLastReplayRate) {
+  Fixture f;
+  f.doc.ApplyOperation(Sphere({50, 50, 50}, 4, 2, 1));
+  ASSERT_TRUE(f.doc.SaveSculpture("one.sculpt"));
+  ASSERT_TRUE(f.doc.LoadSculpture("one.sculpt", 5));
+  std::vector<SculptOp> none;
+  f.doc.ApplyFrame(none);
+  ASSERT_TRUE(f.doc.LoadSculpture("one.sculpt", 0));
+  EXPECT_EQ(f.doc.ReplayRate(), 5);
+  EXPECT_EQ(f.doc.OperationLog().size(), 1u);
+  ASSERT_TRUE(f.doc.LoadSculpture("one.sculpt", -3));  // a negative rate loads at once
+  EXPECT_EQ(f.doc.ReplayRate(), 5);
+  EXPECT_TRUE(f.doc.ReplayQueue().empty());
+}
+
+std::string Header(uint32_t magic, uint32_t version, uint32_t count) {
+  uint32_t words[3] = {magic, version, count};
+  return std::string(reinterpret_cast<const char*>(words), 12);
+}
+
+std::string Record(const SculptOp& op) {
+  return std::string(reinterpret_cast<const char*>(&op), sizeof(op));
+}
+
+// Damaged files are refused whole, with a message, and the sculpture stays as it was.
+TEST(SculptDocument, DamagedFilesChangeNothing) {
+  SculptOp good = Sphere({50, 50, 50}, 10, 2, 63);
+  SculptOp nanRadius = good;
+  nanRadius.radius = NAN;
+  SculptOp infMatrix = good;
+  infMatrix.matrix.m[13] = INFINITY;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"short", "RDLM\1\0", "too short"},
+      {"magic", Header(0x12345678, 1, 0), "Bad magic or version (1)"},
+      {"version", Header(kSculptureMagic, 2, 0), "Bad magic or version (2)"},
+      {"count", Header(kSculptureMagic, 1, 3) + Record(good) + Record(good), "promises 3 records"},
+      {"huge", Header(kSculptureMagic, 1, 0xFFFFFFFF) + Record(good), "promises 4294967295"},
+      {"partial", Header(kSculptureMagic, 1, 2) + Record(good) + Record(good).substr(0, 50),
+       "promises 2 records but holds 1"},
+      {"nan", Header(kSculptureMagic, 1, 2) + Record(good) + Record(nanRadius), "not finite"},
+      {"inf", Header(kSculptureMagic, 1, 1) + Record(infMatrix), "not finite"},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    f.dir.WriteFile(c.name, c.bytes);
+    f.doc.ApplyOperation(Sphere({100, 100, 100}, 10, 2, 63));
+    LogCapture log;
+    EXPECT_FALSE(f.doc.LoadSculpture(c.name, 0)) << c.name;
+    EXPECT_TRUE(log.Contains(c.message)) << c.name;
+    EXPECT_EQ(f.doc.OperationLog().size(), 1u) << c.name;
+    EXPECT_EQ(f.At(100, 100, 100), 32767) << c.name;
+  }
+  Fixture f;
+  LogCapture log;
+  EXPECT_FALSE(f.doc.LoadSculpture("missing.sculpt", 0));
+  EXPECT_TRUE(log.Contains("Load: Failed to open 'missing.sculpt'"));
+  f.dir.MakeDirectory("folder");
+  EXPECT_FALSE(f.doc.LoadSculpture("folder", 0));
+
+  // Unknown record types and trailing bytes are not damage: they load.
+  SculptOp odd = good;
+  odd.type = 9;
+  odd.radius = NAN;
+  f.dir.WriteFile("odd", Header(kSculptureMagic, 1, 1) + Record(odd) + "xyz");
+  EXPECT_TRUE(f.doc.LoadSculpture("odd", 0));
+  EXPECT_TRUE(log.Contains("3 bytes after its last record"));
+  EXPECT_EQ(f.doc.OperationLog().size(), 1u);
+}
+
+TEST(SculptDocument, FailedSaveKeepsThePreviousFile) {
+  Fixture f;
+  f.doc.ApplyOperation(Sphere({50, 50, 50}, 10, 2, 63));
+  ASSERT_TRUE(f.doc.SaveSculpture("keep.sculpt"));
+  std::string before = f.Bytes("keep.sculpt");
+  f.doc.ApplyOperation(Sphere({60, 50, 50}, 10, 2, 63));
+  LogCapture log;
+  EXPECT_FALSE(f.doc.SaveSculpture("no/such/folder/keep.sculpt"));
+  EXPECT_TRUE(log.Contains("Save: Failed to open 'no/such/folder/keep.sculpt'"));
+  EXPECT_EQ(f.Bytes("keep.sculpt"), before);
+}
+
+TEST(TestScenes, RecordsOfTheBuiltInScenes) {
+  Fixture f;
+  BuildTestScene(f.doc, "nothing");
+  ASSERT_EQ(f.doc.OperationLog().size(), 1u);
+  EXPECT_EQ(f.doc.OperationLog()[0].type, kOpClear);
+  EXPECT_EQ(f.doc.OperationLog()[0].channelMask, 63u);
+
+  std::vector<SculptOp> materials = TestSceneRecords("materials");
+  ASSERT_EQ(materials.size(), 513u);
+  const SculptOp& first = materials[1];
+  EXPECT_EQ(first.roughness, 0.0f);
+  EXPECT_EQ(first.metalness, 0.0f);
+  EXPECT_EQ(first.red, 0.0f);
+  EXPECT_EQ(first.green, 0.0f);
+  EXPECT_NEAR(first.blue, 0.91f, 1e-6f);
+  EXPECT_FLOAT_EQ(first.radius, 7.3846154f);
+  EXPECT_EQ(materials[512].matrix.m[12], 48.0f + 84.0f);
+  EXPECT_EQ(materials[512].metalness, 1.0f);
+
+  Matrix4x4 mirror;
+  std::vector<SculptOp> def = TestSceneRecords("default", &mirror);
+  ASSERT_EQ(def.size(), 4u);
+  EXPECT_EQ(def[2].mode, kStampSubtract);
+  EXPECT_EQ(def[3].type, kOpBox);
+  Vec3 p = TransformPoint(mirror, {10, 20, 30});
+  EXPECT_EQ(p.x, -10.0f);
+  EXPECT_EQ(p.y, 20.0f);
+  EXPECT_EQ(TestSceneRecords("marble").size(), 2u);
+
+  BuildTestScene(f.doc, "marble");
+  EXPECT_EQ(f.At(96, 50, 96), 32767);
+  EXPECT_EQ(f.At(96, 50, 96, kChannelBlue), 32767);
+}
+
+}  // namespace
