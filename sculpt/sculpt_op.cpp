@@ -30,8 +30,7 @@ void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op) {
   }
   if (op.type == kOpSphere) {
     Vec3 centre{op.matrix.m[12], op.matrix.m[13], op.matrix.m[14]};
-    for (int i = 0; i < count; ++i)
-      StampSphere(grid, centre, op.radius, writes[i].channel, writes[i].mode, writes[i].value);
+    StampSphereChannels(grid, centre, op.radius, writes, count);
   } else {
     StampShapeChannels(grid, op.type, op.matrix, writes, count);
   }

@@ -2,15 +2,10 @@
 #include <cstdint>
 
 #include "base/math_types.h"
+#include "sculpt/channel_write.h"
 
 class VoxelGrid;
 
-// One channel to write inside a shaped stamp.
-struct ChannelWrite {
-  int channel;
-  int mode;
-  float value;
-};
 
 // Stamps a box (type 2) or cylinder (type 3) whose unit local space (-1..1 on each axis) M maps
 // into grid space. Any other type writes nothing.

@@ -86,8 +86,9 @@ void RampRun(const SphereRow& r, int mode, float coreValue, int16_t* row, int fi
 
 }  // namespace
 
-void StampSphere(VoxelGrid& grid, Vec3 c, float radius, int channel, int mode, float value) {
-  if (channel < 0 || channel >= grid.channelCount) return;
+void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWrite* writes,
+                         int writeCount) {
+  if (writeCount <= 0) return;
   const int n = grid.size;
   const float scan = std::max(radius, 3.0f);
   const float centre[3] = {c.x, c.y, c.z};
@@ -104,29 +105,51 @@ void StampSphere(VoxelGrid& grid, Vec3 c, float radius, int channel, int mode, f
   r.r2 = radius * radius;
   float coreRadius = std::min(radius - 5.0f, 0.0f);
   r.core2 = coreRadius * coreRadius;
-  const int16_t q = QuantizeSample(value);
-  // Inside the core the write is unconditional: q when setting, full when adding, else empty.
-  const int16_t coreValue = mode == kStampSet ? q : mode == kStampAdd ? kFullSample : 0;
 
-  int16_t* data = grid.ChannelData(channel);
+  struct PreparedWrite {
+    int16_t* data;
+    int mode;
+    int16_t q;
+    int16_t coreValue;
+  } prepared[kGridChannels];
+  int preparedCount = 0;
+  for (int i = 0; i < writeCount && preparedCount < kGridChannels; ++i) {
+    const ChannelWrite& w = writes[i];
+    if (w.channel < 0 || w.channel >= grid.channelCount) continue;
+    const int16_t q = QuantizeSample(w.value);
+    // Inside the core the write is unconditional: q when setting, full when adding, else empty.
+    const int16_t coreValue = w.mode == kStampSet ? q : w.mode == kStampAdd ? kFullSample : 0;
+    prepared[preparedCount++] = {grid.ChannelData(w.channel), w.mode, q, coreValue};
+  }
+
   for (int z = lo[2]; z < hi[2]; ++z) {
     float dz = float(z) - c.z;
     for (int y = lo[1]; y < hi[1]; ++y) {
       float dy = float(y) - c.y;
       r.dyz = dy * dy + dz * dz;
+      // The run depends only on the sphere, so it is found once for all channels.
       int first, last;
       if (!InsideRun(r, lo[0], hi[0], first, last)) continue;
-      int16_t* row = data + grid.Index(0, y, z);
-      if (mode == kStampSet) {
-        std::fill(row + first, row + last + 1, q);
-      } else if (mode == kStampAdd || mode == kStampSubtract) {
-        RampRun(r, mode, coreValue, row, first, last);
-      } else if (r.core2 > 0.0f) {
-        // Every other mode only empties the core.
-        for (int x = first; x <= last; ++x)
-          if (DistanceSquared(r, x) < r.core2) row[x] = 0;
+      const int offset = grid.Index(0, y, z);
+      for (int i = 0; i < preparedCount; ++i) {
+        const PreparedWrite& w = prepared[i];
+        int16_t* row = w.data + offset;
+        if (w.mode == kStampSet) {
+          std::fill(row + first, row + last + 1, w.q);
+        } else if (w.mode == kStampAdd || w.mode == kStampSubtract) {
+          RampRun(r, w.mode, w.coreValue, row, first, last);
+        } else if (r.core2 > 0.0f) {
+          // Every other mode only empties the core.
+          for (int x = first; x <= last; ++x)
+            if (DistanceSquared(r, x) < r.core2) row[x] = 0;
+        }
       }
     }
   }
   if (grid.blocks) grid.blocks->MarkDirty(lo, hi);
+}
+
+void StampSphere(VoxelGrid& grid, Vec3 c, float radius, int channel, int mode, float value) {
+  ChannelWrite write{channel, mode, value};
+  StampSphereChannels(grid, c, radius, &write, 1);
 }
