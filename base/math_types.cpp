@@ -157,7 +157,8 @@ void SetOrtho(Matrix4x4& out, float left, float right, float bottom, float top, 
 void SetLookAt(Matrix4x4& out, Vec3 eye, Vec3 target, Vec3 up) {
   Vec3 f = target - eye;
   float fl = Length(f);
-  if (fl > 0.0f) f = f * (1.0f / fl);
+  if (!(fl > 0.0f) || std::isinf(fl)) return;  // no view direction: leave out as it was
+  f = f * (1.0f / fl);
   const Vec3 candidates[3] = {up, {0, 1, 0}, {0, 0, 1}};
   Vec3 u;
   bool found = false;

@@ -15,7 +15,7 @@ VoxelGrid::VoxelGrid(int size_, int channelCount_)
       strideY(size_),
       strideZ(size_ * size_),
       channelSize(size_ * size_ * size_),
-      samples(size_t(channelCount_) * size_t(size_) * size_ * size_ + kSampleTail, 0),
+      samples(size_t(channelCount_) * size_t(size_) * size_ * size_ + kSampleTail),
       scratchRows(size_t(kScratchRows) * (size_t(size_) + 8), 0.0f) {
   VertexCountTable();  // built once here, before any extraction thread needs it
   ClearChannels(kAllChannels);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/math_types.h"
+#include "sculpt/sample_buffer.h"
 
 class BlockTessellator;
 
@@ -49,7 +50,7 @@ class VoxelGrid {
   int32_t channelSize;
   // channelCount * channelSize samples, plus a small tail so that vector loads that run a few
   // samples past the end of the last row stay inside the allocation.
-  std::vector<int16_t> samples;
+  SampleBuffer samples;
   // Brush weights of the rows being stamped by the shaped stamps: kScratchRows rows of
   // size + 8 floats (rows are weighed four at a time, one per vector lane).
   std::vector<float> scratchRows;
