@@ -131,6 +131,11 @@ void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWri
       int first, last;
       if (!InsideRun(r, lo[0], hi[0], first, last)) continue;
       const int offset = grid.Index(0, y, z);
+      // Each row of a small sphere is a fresh cache line in every channel: ask for the next one
+      // while this one is written.
+      for (int i = 0; i < preparedCount; ++i)
+        _mm_prefetch(reinterpret_cast<const char*>(prepared[i].data + offset + grid.strideY + first),
+                     _MM_HINT_T0);
       for (int i = 0; i < preparedCount; ++i) {
         const PreparedWrite& w = prepared[i];
         int16_t* row = w.data + offset;

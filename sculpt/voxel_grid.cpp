@@ -1,6 +1,9 @@
 #include "sculpt/voxel_grid.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <cstdint>
 
 #include "sculpt/block_tessellator.h"
 #include "sculpt/marching_cubes_tables.h"
@@ -21,9 +24,25 @@ VoxelGrid::VoxelGrid(int size_, int channelCount_)
   ClearChannels(kAllChannels);
 }
 
+namespace {
+
+// Zeroes a channel with streaming stores: a channel is far larger than the caches, and plain
+// stores would first read every line they overwrite.
+void ZeroSamples(int16_t* data, size_t count) {
+  size_t head = std::min(count, size_t((16 - (reinterpret_cast<uintptr_t>(data) & 15)) & 15) / 2);
+  std::fill_n(data, head, int16_t(0));
+  size_t i = head;
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= count; i += 8) _mm_stream_si128(reinterpret_cast<__m128i*>(data + i), zero);
+  _mm_sfence();
+  std::fill(data + i, data + count, int16_t(0));
+}
+
+}  // namespace
+
 void VoxelGrid::ClearChannels(uint32_t mask) {
   for (int c = 0; c < channelCount && c < 32; ++c) {
-    if (mask & (1u << c)) std::fill_n(ChannelData(c), channelSize, int16_t(0));
+    if (mask & (1u << c)) ZeroSamples(ChannelData(c), size_t(channelSize));
   }
   if (blocks) blocks->MarkAllDirty();
 }
