@@ -1,0 +1,498 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/sculpture_file.h"
+#include "sculpt/stamp_mode.h"
+#include "sculpt/test_scenes.h"
+#include "sculpt/voxel_grid.h"
+#include "tests/support/temp_directory.h"
+
+namespace {
+
+constexpr size_t kGridFileBytes = size_t(kGridChannels) * kGridSize * kGridSize * kGridSize * 2;
+static_assert(kGridFileBytes == 84934656);
+constexpr size_t kPlyVertexBytes = 6 * 4 + 5;
+constexpr size_t kPlyFaceBytes = 1 + 3 * 4;
+
+struct ToolResult {
+  int exitCode = -1;  // minus the signal number when the tool was killed
+  std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::string data;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[1 << 16];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) data.append(buffer, n);
+    std::fclose(f);
+  }
+  return data;
+}
+
+// The application's load path, in this process, for comparison with what the tool wrote.
+struct InProcessSculpture {
+  VoxelGrid grid{kGridSize, kGridChannels};
+  BlockTessellator blocks{&grid, kBlockSize};
+  SculptDocument document{&grid, nullptr};
+  InProcessSculpture() { grid.blocks = &blocks; }
+};
+
+// Accepts exactly one flat JSON object whose values are numbers; fills `values`.
+bool ParseFlatJsonNumbers(const std::string& text, std::map<std::string, double>& values) {
+  size_t i = 0;
+  auto skipSpace = [&] {
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+      ++i;
+  };
+  auto expect = [&](char c) {
+    skipSpace();
+    if (i < text.size() && text[i] == c) return ++i, true;
+    return false;
+  };
+  auto number = [&](double& value) {
+    skipSpace();
+    const size_t start = i;
+    if (i < text.size() && text[i] == '-') ++i;
+    if (i >= text.size() || !std::isdigit(uint8_t(text[i]))) return false;
+    if (text[i] == '0')
+      ++i;
+    else
+      while (i < text.size() && std::isdigit(uint8_t(text[i]))) ++i;
+    if (i < text.size() && text[i] == '.') {
+      ++i;
+      if (i >= text.size() || !std::isdigit(uint8_t(text[i]))) return false;
+      while (i < text.size() && std::isdigit(uint8_t(text[i]))) ++i;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+      ++i;
+      if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+      if (i >= text.size() || !std::isdigit(uint8_t(text[i]))) return false;
+      while (i < text.size() && std::isdigit(uint8_t(text[i]))) ++i;
+    }
+    value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+    return true;
+  };
+  if (!expect('{')) return false;
+  do {
+    if (!expect('"')) return false;
+    const size_t end = text.find('"', i);
+    if (end == std::string::npos) return false;
+    const std::string key = text.substr(i, end - i);
+    i = end + 1;
+    double value;
+    if (!expect(':') || !number(value) || values.count(key)) return false;
+    values[key] = value;
+  } while (expect(','));
+  if (!expect('}')) return false;
+  skipSpace();
+  return i == text.size();
+}
+
+class LoomworkToolTest : public ::testing::Test {
+ protected:
+  // Runs the tool with its output captured; fileSizeLimit > 0 caps the size of any file it
+  // writes, which makes a write fail part-way through.
+  ToolResult Run(const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
+    const std::string outPath = capture_.File("stdout"), errPath = capture_.File("stderr");
+    std::vector<std::string> all = {LOOMWORK_TOOL_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    ToolResult result;
+    const pid_t pid = fork();
+    if (pid < 0) {
+      ADD_FAILURE() << "fork failed";
+      return result;
+    }
+    if (pid == 0) {
+      // Only async-signal-safe calls between fork and exec.
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out < 0 || err < 0 || chdir(dir_.Path().c_str()) != 0) _exit(127);
+      dup2(out, 1);
+      dup2(err, 2);
+      if (fileSizeLimit > 0) {
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    result.out = Slurp(outPath);
+    result.err = Slurp(errPath);
+    return result;
+  }
+
+  // Writes a scene through the tool and returns its path.
+  std::string MakeScene(const std::string& name) {
+    const std::string path = dir_.File(name + ".sculpt");
+    const ToolResult result = Run({"scene", name, "-o", path});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return path;
+  }
+
+  std::set<std::string> Listing() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
+      names.insert(entry.path().filename().string());
+    return names;
+  }
+
+  TempDirectory dir_;      // the tool's working directory and all its files
+  TempDirectory capture_;  // captured output, kept apart so listings show only the tool's files
+};
+
+TEST_F(LoomworkToolTest, UsageErrorsExitTwoWithUsageOnStderr) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{}, "no command"},
+      {{"sculpt"}, "unknown command 'sculpt'"},
+      {{"info"}, "info needs a sculpture file"},
+      {{"info", "a.sculpt", "b.sculpt"}, "unexpected 'b.sculpt'"},
+      {{"scene", "materials"}, "needs an output file"},
+      {{"grid", "a.sculpt"}, "needs an output file"},
+      {{"mesh", "a.sculpt", "-o"}, "-o needs a file name"},
+      {{"mesh", "a.sculpt", "--output"}, "--output needs a file name"},
+      {{"mesh", "a.sculpt", "--output="}, "empty"},
+      {{"mesh", "a.sculpt", "-o", "x.ply", "--output", "y.ply"}, "more than once"},
+      {{"mesh", "a.sculpt", "-o", "x.ply", "--wireframe"}, "unknown option '--wireframe'"},
+      {{"info", "a.sculpt", "-o", "x"}, "-o is not accepted"},
+      {{"grid", "a.sculpt", "-o", "x", "--stats"}, "--stats is accepted by mesh only"},
+      // The known names are listed so the user can pick one.
+      {{"scene", "teapot", "-o", "t.sculpt"}, "materials, default, marble"},
+  };
+  for (const Case& c : cases) {
+    std::string joined;
+    for (const std::string& a : c.args) joined += " " + a;
+    SCOPED_TRACE("loomwork-tool" + joined);
+    const ToolResult result = Run(c.args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Usage:"), std::string::npos);
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_TRUE(Listing().empty()) << "a usage error wrote a file";
+}
+
+TEST_F(LoomworkToolTest, HelpGoesToStdoutAndSucceeds) {
+  const std::vector<std::string> cases[] = {{"--help"}, {"-h"}, {"help"}, {"mesh", "--help"}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args.back());
+    const ToolResult result = Run(args);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("Usage:"), std::string::npos);
+    for (const char* command : {"scene", "info", "grid", "mesh", "--stats"})
+      EXPECT_NE(result.out.find(command), std::string::npos) << command;
+    EXPECT_EQ(result.err, "");
+  }
+}
+
+TEST_F(LoomworkToolTest, SceneRoundTripsThroughInfo) {
+  struct Case {
+    const char* scene;
+    const char* count;
+    const char* types;
+    const char* modes;
+  };
+  const Case cases[] = {
+      {"materials", "513", "types: clear 1, sphere 512, box 0, cylinder 0, other 0",
+       "modes: set 0, add 512, subtract 0, sandpaper 0, buff 0, other 0"},
+      {"default", "4", "types: clear 1, sphere 2, box 1, cylinder 0, other 0",
+       "modes: set 0, add 2, subtract 1, sandpaper 0, buff 0, other 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scene);
+    const std::string path = MakeScene(c.scene);
+    const std::vector<uint8_t> expected = SerializeSculpture(TestSceneRecords(c.scene));
+    EXPECT_EQ(Slurp(path), std::string(expected.begin(), expected.end()));
+
+    const ToolResult info = Run({"info", path});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.err, "");
+    for (std::string line :
+         {std::string("magic: RDLM"), std::string("version: 1"), "count: " + std::string(c.count),
+          "records: " + std::string(c.count), std::string(c.types), std::string(c.modes)})
+      EXPECT_NE(info.out.find(line + "\n"), std::string::npos) << line << "\n" << info.out;
+  }
+}
+
+TEST_F(LoomworkToolTest, OutputOptionSpellingsWriteTheSameFile) {
+  const std::vector<std::string> spellings[] = {
+      {"-o", "a.sculpt"}, {"--output", "b.sculpt"}, {"--output=c.sculpt"}};
+  for (const auto& spelling : spellings) {
+    std::vector<std::string> args = {"scene", "marble"};
+    args.insert(args.end(), spelling.begin(), spelling.end());
+    EXPECT_EQ(Run(args).exitCode, 0) << spelling[0];
+  }
+  const std::vector<uint8_t> expected = SerializeSculpture(TestSceneRecords("marble"));
+  for (const char* name : {"a.sculpt", "b.sculpt", "c.sculpt"})
+    EXPECT_EQ(Slurp(dir_.File(name)), std::string(expected.begin(), expected.end())) << name;
+}
+
+TEST_F(LoomworkToolTest, InfoCountsUnknownTypesAndModesAsOther) {
+  std::vector<SculptOp> records(5);
+  records[0].type = kOpClear;
+  records[1].type = 7;
+  records[2].type = kOpCylinder, records[2].mode = kStampSet;
+  records[3].type = kOpBox, records[3].mode = kStampBuff;
+  records[4].type = kOpSphere, records[4].mode = 42;
+  const std::vector<uint8_t> bytes = SerializeSculpture(records);
+  dir_.WriteFile("mixed.sculpt", std::string(bytes.begin(), bytes.end()) + "tail");
+
+  const ToolResult info = Run({"info", "mixed.sculpt"});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("types: clear 1, sphere 1, box 1, cylinder 1, other 1\n"),
+            std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("modes: set 1, add 0, subtract 0, sandpaper 0, buff 1, other 1\n"),
+            std::string::npos)
+      << info.out;
+  // Bytes after the last record are loadable but worth a warning.
+  EXPECT_NE(info.err.find("warning"), std::string::npos) << info.err;
+}
+
+TEST_F(LoomworkToolTest, DamagedOrMissingInputFailsWithoutWritingAnything) {
+  const std::vector<uint8_t> good = SerializeSculpture(TestSceneRecords("materials"));
+  auto withCount = [&](uint32_t count) {
+    std::vector<uint8_t> bytes = good;
+    std::memcpy(bytes.data() + 8, &count, 4);
+    return bytes;
+  };
+  std::vector<uint8_t> badMagic = good;
+  badMagic[0] = 'X';
+  std::vector<uint8_t> badVersion = good;
+  badVersion[4] = 2;
+  std::vector<uint8_t> nanRadius = good;
+  const float nan = NAN;
+  std::memcpy(
+      nanRadius.data() + kSculptureHeaderSize + 5 * sizeof(SculptOp) + offsetof(SculptOp, radius),
+      &nan, 4);
+
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"truncated header", std::vector<uint8_t>(good.begin(), good.begin() + 8), "too short"},
+      {"wrong magic", badMagic, "magic"},
+      {"wrong version", badVersion, "version"},
+      {"count past the end", withCount(514), "truncated"},
+      {"cut inside a record", std::vector<uint8_t>(good.begin(), good.end() - 50), "truncated"},
+      {"NaN radius", nanRadius, "not finite"},
+  };
+  dir_.MakeDirectory("folder.sculpt");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir_.WriteFile("in.sculpt", std::string(c.bytes.begin(), c.bytes.end()));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", "in.sculpt"},
+          {"grid", "in.sculpt", "-o", "out.grid"},
+          {"mesh", "in.sculpt", "-o", "out.ply", "--stats"}}) {
+      SCOPED_TRACE(args[0]);
+      const ToolResult result = Run(args);
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+      EXPECT_EQ(result.out, "");
+    }
+  }
+  for (const char* input : {"missing.sculpt", "folder.sculpt"}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"info", input},
+                                                 {"grid", input, "-o", "out.grid"},
+                                                 {"mesh", input, "-o", "out.ply"}}) {
+      SCOPED_TRACE(args[0] + " " + input);
+      const ToolResult result = Run(args);
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_NE(result.err.find(input), std::string::npos) << result.err;
+    }
+  }
+  EXPECT_EQ(Listing(), (std::set<std::string>{"in.sculpt", "folder.sculpt"}));
+}
+
+TEST_F(LoomworkToolTest, GridIsTheInProcessLoadByteForByte) {
+  const std::string path = MakeScene("materials");
+  const ToolResult result = Run({"grid", path, "-o", "materials.grid"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  const std::string written = Slurp(dir_.File("materials.grid"));
+  ASSERT_EQ(written.size(), kGridFileBytes);
+
+  auto loaded = std::make_unique<InProcessSculpture>();
+  ASSERT_TRUE(loaded->document.LoadSculpture(path, 0));
+  EXPECT_EQ(std::memcmp(written.data(), loaded->grid.samples.data(), kGridFileBytes), 0);
+  // Guards against both sides being an empty grid.
+  const int16_t* shape = loaded->grid.ChannelData(kChannelShape);
+  EXPECT_TRUE(
+      std::any_of(shape, shape + loaded->grid.channelSize, [](int16_t s) { return s > 0; }));
+}
+
+struct PlyFile {
+  size_t vertexCount = 0, faceCount = 0;
+  std::string body;  // everything after end_header
+};
+
+// Checks the header line by line against the layout the tool promises.
+bool ParsePly(const std::string& data, PlyFile& ply) {
+  const size_t end = data.find("end_header\n");
+  if (end == std::string::npos) return false;
+  const std::string header = data.substr(0, end + 11);
+  ply.body = data.substr(end + 11);
+  char expected[1024];
+  unsigned long long v = 0, f = 0;
+  const size_t vertexAt = header.find("element vertex ");
+  const size_t faceAt = header.find("element face ");
+  if (vertexAt == std::string::npos || faceAt == std::string::npos ||
+      std::sscanf(header.c_str() + vertexAt, "element vertex %llu", &v) != 1 ||
+      std::sscanf(header.c_str() + faceAt, "element face %llu", &f) != 1)
+    return false;
+  std::snprintf(expected, sizeof(expected),
+                "ply\nformat binary_little_endian 1.0\nelement vertex %llu\n"
+                "property float x\nproperty float y\nproperty float z\n"
+                "property float nx\nproperty float ny\nproperty float nz\n"
+                "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                "property uchar metalness\nproperty uchar roughness\n"
+                "element face %llu\nproperty list uchar int vertex_indices\nend_header\n",
+                v, f);
+  ply.vertexCount = v;
+  ply.faceCount = f;
+  return header == expected;
+}
+
+TEST_F(LoomworkToolTest, MeshIsTheInProcessExtraction) {
+  const std::string path = MakeScene("materials");
+  const ToolResult result = Run({"mesh", path, "-o", "materials.ply"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "") << "stats only when asked";
+  PlyFile ply;
+  ASSERT_TRUE(ParsePly(Slurp(dir_.File("materials.ply")), ply));
+
+  auto loaded = std::make_unique<InProcessSculpture>();
+  ASSERT_TRUE(loaded->document.LoadSculpture(path, 0));
+  loaded->blocks.ExtractDirtyBlocks(INFINITY);
+  std::vector<const SculptVertex*> vertices;  // in the order the tool must write them
+  for (int b = 0; b < loaded->blocks.blockCount; ++b)
+    for (const SculptVertex& v : loaded->blocks.Block(b).vertices) vertices.push_back(&v);
+
+  ASSERT_GT(vertices.size(), 0u);
+  ASSERT_EQ(ply.vertexCount, vertices.size());
+  ASSERT_EQ(ply.faceCount, vertices.size() / 3);
+  ASSERT_EQ(ply.body.size(), ply.vertexCount * kPlyVertexBytes + ply.faceCount * kPlyFaceBytes);
+
+  for (size_t i = 0; i < ply.vertexCount; ++i) {
+    const char* record = ply.body.data() + i * kPlyVertexBytes;
+    float values[6];
+    std::memcpy(values, record, sizeof(values));
+    const double length = std::sqrt(double(values[3]) * values[3] + double(values[4]) * values[4] +
+                                    double(values[5]) * values[5]);
+    if (length != 0.0) {
+      ASSERT_NEAR(length, 1.0, 1e-5) << "vertex " << i;
+    }
+    // Inside the grid's world box: x and z in -1..1 m, y in 0..2 m.
+    ASSERT_TRUE(values[0] >= -1 && values[0] <= 1 && values[1] >= 0 && values[1] <= 2 &&
+                values[2] >= -1 && values[2] <= 1)
+        << "vertex " << i;
+  }
+  for (size_t i : {size_t(0), vertices.size() / 2, vertices.size() - 1}) {
+    SCOPED_TRACE(i);
+    const SculptVertex& v = *vertices[i];
+    const char* record = ply.body.data() + i * kPlyVertexBytes;
+    float values[6];
+    std::memcpy(values, record, sizeof(values));
+    EXPECT_EQ(values[0], v.position[0] / 96.0f - 1.0f);
+    EXPECT_EQ(values[1], v.position[1] / 96.0f);
+    EXPECT_EQ(values[2], v.position[2] / 96.0f - 1.0f);
+    const float gradient = std::sqrt(v.normal[0] * v.normal[0] + v.normal[1] * v.normal[1] +
+                                     v.normal[2] * v.normal[2]);
+    for (int a = 0; a < 3; ++a) EXPECT_NEAR(values[3 + a], v.normal[a] / gradient, 1e-5);
+    const uint8_t expectedBytes[5] = {v.colour[0], v.colour[1], v.colour[2], v.material[0],
+                                      v.material[1]};
+    EXPECT_EQ(std::memcmp(record + 24, expectedBytes, 5), 0);
+  }
+  const char* faces = ply.body.data() + ply.vertexCount * kPlyVertexBytes;
+  for (size_t f = 0; f < ply.faceCount; ++f) {
+    const char* face = faces + f * kPlyFaceBytes;
+    int32_t indices[3];
+    std::memcpy(indices, face + 1, sizeof(indices));
+    ASSERT_TRUE(face[0] == 3 && indices[0] == int32_t(3 * f) && indices[1] == int32_t(3 * f + 1) &&
+                indices[2] == int32_t(3 * f + 2))
+        << "face " << f;
+  }
+}
+
+TEST_F(LoomworkToolTest, MeshStatsIsOneJsonLine) {
+  const std::string path = MakeScene("materials");
+  const ToolResult result = Run({"mesh", path, "-o", "materials.ply", "--stats"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_FALSE(result.out.empty());
+  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << result.out;
+  std::map<std::string, double> stats;
+  ASSERT_TRUE(ParseFlatJsonNumbers(result.out, stats)) << result.out;
+  ASSERT_EQ(stats.size(), 4u) << result.out;
+  EXPECT_EQ(stats["records"], 513);
+  PlyFile ply;
+  ASSERT_TRUE(ParsePly(Slurp(dir_.File("materials.ply")), ply));
+  EXPECT_EQ(stats["triangles"], double(ply.faceCount));
+  EXPECT_GE(stats["apply_ms"], 0);
+  EXPECT_GE(stats["extract_ms"], 0);
+}
+
+TEST_F(LoomworkToolTest, FailedWritesLeaveNoPartialFile) {
+  const std::string input = MakeScene("materials");
+  dir_.WriteFile("old.out", "previous contents");
+  dir_.MakeDirectory("folder.out");
+  const std::set<std::string> before = Listing();
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    rlim_t fileSizeLimit;
+  };
+  // The limit is below every output's size, so each write fails part-way through.
+  const Case cases[] = {
+      {"scene, file too large", {"scene", "materials", "-o", "old.out"}, 16384},
+      {"grid, file too large", {"grid", input, "-o", "old.out"}, 1 << 20},
+      {"mesh, file too large", {"mesh", input, "-o", "old.out", "--stats"}, 1 << 20},
+      {"grid, target is a directory", {"grid", input, "-o", "folder.out"}, 0},
+      {"mesh, target is a directory", {"mesh", input, "-o", "folder.out"}, 0},
+      {"mesh, missing directory", {"mesh", input, "-o", "no/such/dir.ply"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ToolResult result = Run(c.args, c.fileSizeLimit);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("loomwork-tool"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "no stats for a file that was not written";
+    EXPECT_EQ(Listing(), before);
+    EXPECT_EQ(dir_.ReadFile("old.out"), "previous contents");
+  }
+}
+
+}  // namespace

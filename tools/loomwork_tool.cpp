@@ -1,0 +1,318 @@
+// loomwork-tool: inspects, converts and checks sculpture files without a headset. Files are
+// loaded through the same path the application uses, so what the tool reports is what the
+// application would show.
+#include <bit>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/log.h"
+#include "base/timing.h"
+#include "file/file_util.h"
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/sculpture_file.h"
+#include "sculpt/stamp_mode.h"
+#include "sculpt/test_scenes.h"
+#include "sculpt/voxel_grid.h"
+#include "tools/ply_writer.h"
+
+// The grid is written exactly as it lies in memory and documented as little-endian.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kToolName = "loomwork-tool";
+
+std::string SceneNameList() {
+  std::string names;
+  for (std::string_view name : kTestSceneNames) {
+    if (!names.empty()) names += ", ";
+    names += name;
+  }
+  return names;
+}
+
+void PrintUsage(FILE* out) {
+  std::fprintf(out,
+               "Usage: %s COMMAND [ARGUMENTS]\n"
+               "Inspects, converts and checks Loomwork sculpture files.\n"
+               "\n"
+               "Commands:\n"
+               "  scene NAME -o FILE            write a built-in test scene as a sculpture file\n"
+               "                                (scenes: %s)\n"
+               "  info FILE                     print the header and the records by type and mode\n"
+               "  grid FILE -o OUT              replay the sculpture and write its six sample\n"
+               "                                channels: 192^3 little-endian int16 each,\n"
+               "                                x fastest, then y, then z\n"
+               "  mesh FILE -o OUT.ply [--stats]\n"
+               "                                replay the sculpture, extract its surface and\n"
+               "                                write it as a binary PLY in world metres\n"
+               "  help                          print this help\n"
+               "\n"
+               "Options:\n"
+               "  -o, --output FILE   file to write; it is replaced only once completely written\n"
+               "  --stats             (mesh) print records, triangles, apply_ms and extract_ms\n"
+               "                      as one JSON line\n"
+               "  -h, --help          print this help\n"
+               "\n"
+               "Exit status: 0 on success, 1 when a file cannot be read, is damaged or cannot\n"
+               "be written, 2 for a usage error.\n",
+               kToolName, SceneNameList().c_str());
+}
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n\n", kToolName, message.c_str());
+  PrintUsage(stderr);
+  return kExitUsage;
+}
+
+int Failure(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kToolName, message.c_str());
+  return kExitFailure;
+}
+
+// The core reports load and write failures through the log; errors and warnings reach the user.
+void StderrLogSink(void*, int level, const char* text, int length) {
+  const char* kind = nullptr;
+  if (level == int(LogLevel::Error) || level == int(LogLevel::Fatal)) kind = "error";
+  if (level == int(LogLevel::Warning)) kind = "warning";
+  if (kind) std::fprintf(stderr, "%s: %s: %.*s\n", kToolName, kind, length, text);
+}
+
+struct Arguments {
+  std::string command;
+  std::vector<std::string> positional;
+  std::string output;
+  bool hasOutput = false;
+  bool stats = false;
+  bool help = false;
+};
+
+struct CommandInfo {
+  std::string_view name;
+  std::string_view operand;  // what the single positional argument names
+  bool writesOutput;
+  bool takesStats;
+};
+
+constexpr CommandInfo kCommands[] = {
+    {"scene", "a scene name", true, false},
+    {"info", "a sculpture file", false, false},
+    {"grid", "a sculpture file", true, false},
+    {"mesh", "a sculpture file", true, true},
+};
+
+const CommandInfo* FindCommand(std::string_view name) {
+  for (const CommandInfo& command : kCommands)
+    if (command.name == name) return &command;
+  return nullptr;
+}
+
+// Returns an empty string when the arguments parse, otherwise the usage error.
+std::string ParseArguments(int argc, char** argv, Arguments& args) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      if (args.command.empty())
+        args.command = arg;
+      else
+        args.positional.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      args.help = true;
+    } else if (arg == "--stats") {
+      args.stats = true;
+    } else if (arg == "-o" || arg == "--output" || arg.starts_with("--output=")) {
+      if (args.hasOutput) return "the output file is given more than once";
+      if (arg.starts_with("--output=")) {
+        args.output = arg.substr(std::strlen("--output="));
+      } else {
+        if (i + 1 >= argc) return std::string(arg) + " needs a file name";
+        args.output = argv[++i];
+      }
+      if (args.output.empty()) return "the output file name is empty";
+      args.hasOutput = true;
+    } else {
+      return "unknown option '" + std::string(arg) + "'";
+    }
+  }
+  return "";
+}
+
+// Magic bytes in file order, printable ASCII as is and anything else escaped.
+std::string MagicText(const uint8_t* bytes) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const uint8_t c = bytes[i];
+    if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
+      text += char(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof(escaped), "\\x%02x", c);
+      text += escaped;
+    }
+  }
+  return text;
+}
+
+int RunScene(const Arguments& args) {
+  const std::string& name = args.positional[0];
+  if (!IsTestScene(name))
+    return UsageError("unknown scene '" + name + "' (known scenes: " + SceneNameList() + ")");
+  const std::vector<uint8_t> bytes = SerializeSculpture(TestSceneRecords(name));
+  // WriteDataFileAtomic logs the reason of a failure.
+  if (WriteDataFileAtomic(nullptr, args.output, bytes.data(), bytes.size()) != WriteResult::Ok)
+    return kExitFailure;
+  return kExitOk;
+}
+
+int RunInfo(const Arguments& args) {
+  const std::string& path = args.positional[0];
+  if (IsDirectory(path)) return Failure("'" + path + "' is a directory");
+  std::vector<uint8_t> bytes;
+  if (!ReadFile(path, bytes)) {
+    return Failure(FileExists(path) ? "cannot read '" + path + "'"
+                                    : "'" + path + "' does not exist");
+  }
+  SculptureHeader header;
+  std::vector<SculptOp> records;
+  std::string error, warning;
+  if (!ParseSculpture(bytes.data(), bytes.size(), path, header, records, error, warning)) {
+    std::fprintf(stderr, "%s: error: %s\n", kToolName, error.c_str());
+    if (bytes.size() >= kSculptureHeaderSize) {
+      std::fprintf(stderr,
+                   "%s: header: magic \"%s\" (expected \"RDLM\"), version %u (expected %u), "
+                   "count %u; the file holds %zu whole records\n",
+                   kToolName, MagicText(bytes.data()).c_str(), header.version, kSculptureVersion,
+                   header.count, (bytes.size() - kSculptureHeaderSize) / sizeof(SculptOp));
+    }
+    return kExitFailure;
+  }
+  if (!warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", kToolName, warning.c_str());
+
+  size_t byType[5] = {};  // clear, sphere, box, cylinder, other
+  size_t byMode[6] = {};  // set, add, subtract, sandpaper, buff, other
+  for (const SculptOp& op : records) {
+    const bool known = op.type >= kOpClear && op.type <= kOpCylinder;
+    ++byType[known ? op.type : 4];
+    if (op.type == kOpSphere || op.type == kOpBox || op.type == kOpCylinder) {
+      const bool knownMode = op.mode >= kStampSet && op.mode <= kStampBuff;
+      ++byMode[knownMode ? op.mode - kStampSet : 5];
+    }
+  }
+  std::printf("file: %s\n", path.c_str());
+  std::printf("size: %zu bytes\n", bytes.size());
+  std::printf("magic: %s\n", MagicText(bytes.data()).c_str());
+  std::printf("version: %u\n", header.version);
+  std::printf("count: %u\n", header.count);
+  std::printf("records: %zu\n", records.size());
+  std::printf("types: clear %zu, sphere %zu, box %zu, cylinder %zu, other %zu\n", byType[0],
+              byType[1], byType[2], byType[3], byType[4]);
+  std::printf("modes: set %zu, add %zu, subtract %zu, sandpaper %zu, buff %zu, other %zu\n",
+              byMode[0], byMode[1], byMode[2], byMode[3], byMode[4], byMode[5]);
+  return kExitOk;
+}
+
+// The application's sculpture state, wired the way the application wires it.
+struct LoadedSculpture {
+  LoadedSculpture()
+      : grid(kGridSize, kGridChannels), blocks(&grid, kBlockSize), document(&grid, nullptr) {
+    grid.blocks = &blocks;
+  }
+  VoxelGrid grid;
+  BlockTessellator blocks;
+  SculptDocument document;
+};
+
+// Applies every record at once. Failures are reported by the document through the log.
+std::unique_ptr<LoadedSculpture> LoadFile(const std::string& path, double* loadSeconds) {
+  auto loaded = std::make_unique<LoadedSculpture>();
+  const double start = TimeNow();
+  if (!loaded->document.LoadSculpture(path, 0)) return nullptr;
+  if (loadSeconds) *loadSeconds = TimeNow() - start;
+  return loaded;
+}
+
+int RunGrid(const Arguments& args) {
+  std::unique_ptr<LoadedSculpture> loaded = LoadFile(args.positional[0], nullptr);
+  if (!loaded) return kExitFailure;
+  const VoxelGrid& grid = loaded->grid;
+  // Only the channels: the allocation's tail exists for vector loads and is not part of the grid.
+  const size_t bytes = size_t(grid.channelCount) * size_t(grid.channelSize) * sizeof(int16_t);
+  if (WriteDataFileAtomic(nullptr, args.output, grid.samples.data(), bytes) != WriteResult::Ok)
+    return kExitFailure;
+  return kExitOk;
+}
+
+int RunMesh(const Arguments& args) {
+  double applySeconds = 0;
+  std::unique_ptr<LoadedSculpture> loaded = LoadFile(args.positional[0], &applySeconds);
+  if (!loaded) return kExitFailure;
+  const double extractStart = TimeNow();
+  loaded->blocks.ExtractDirtyBlocks(INFINITY);
+  const double extractSeconds = TimeNow() - extractStart;
+
+  PlyCounts counts;
+  std::string error;
+  if (!WriteBlocksAsPly(loaded->blocks, args.output, counts, error)) return Failure(error);
+  if (args.stats) {
+    std::printf(
+        "{\"records\": %zu, \"triangles\": %zu, \"apply_ms\": %.3f, \"extract_ms\": %.3f}\n",
+        loaded->document.OperationLog().size(), counts.faces, applySeconds * 1000.0,
+        extractSeconds * 1000.0);
+  }
+  return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  Arguments args;
+  const std::string parseError = ParseArguments(argc, argv, args);
+  if (!parseError.empty()) return UsageError(parseError);
+  if (args.help || args.command == "help") {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  if (args.command.empty()) return UsageError("no command given");
+  const CommandInfo* command = FindCommand(args.command);
+  if (!command) return UsageError("unknown command '" + args.command + "'");
+  if (args.positional.empty())
+    return UsageError(std::string(command->name) + " needs " + std::string(command->operand));
+  if (args.positional.size() > 1)
+    return UsageError(std::string(command->name) + " takes one argument; unexpected '" +
+                      args.positional[1] + "'");
+  if (command->writesOutput && !args.hasOutput)
+    return UsageError(std::string(command->name) + " needs an output file (-o FILE)");
+  if (!command->writesOutput && args.hasOutput)
+    return UsageError(std::string(command->name) + " writes no file; -o is not accepted");
+  if (!command->takesStats && args.stats) return UsageError("--stats is accepted by mesh only");
+
+  if (command->name == "scene") return RunScene(args);
+  if (command->name == "info") return RunInfo(args);
+  if (command->name == "grid") return RunGrid(args);
+  return RunMesh(args);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Past a file-size limit, writes then fail with EFBIG and the partial file is removed, instead
+  // of the process being killed with the temporary file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
+  AddLogSink(StderrLogSink, nullptr);
+  return Run(argc, argv);
+}
