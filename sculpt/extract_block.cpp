@@ -141,11 +141,13 @@ void EmitCell(const VoxelGrid& grid, const SurfaceCell& cell, SculptVertex* out)
     edgeVertex[e][1] = _mm_unpacklo_epi64(_mm_castps_si128(v1), words);
   }
 
+  // The vertex lists run to tens of megabytes and are next read by the upload: streaming stores
+  // skip reading every destination line into the cache first.
   const int8_t* row = kTriTable[cell.cubeCase];
   for (int j = 0; j < cell.vertexCount; ++j) {
     __m128i* dst = reinterpret_cast<__m128i*>(out + j);
-    _mm_storeu_si128(dst, edgeVertex[row[j]][0]);
-    _mm_storeu_si128(dst + 1, edgeVertex[row[j]][1]);
+    _mm_stream_si128(dst, edgeVertex[row[j]][0]);
+    _mm_stream_si128(dst + 1, edgeVertex[row[j]][1]);
   }
 }
 
@@ -217,8 +219,8 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
   block.vertices.resize(size_t(vertexTotal));
   SculptVertex* out = block.vertices.data();
   for (const SurfaceCell& cell : cells) EmitCell(grid, cell, out + cell.firstVertex);
+  _mm_sfence();
 
   block.dirty = 0;
   block.uploadPending = 1;
-  if (cells.capacity() > 4096) std::vector<SurfaceCell>().swap(cells);  // release big lists
 }
