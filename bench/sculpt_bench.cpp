@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "sculpt/block_tessellator.h"
+#include "sculpt/extract_block.h"
 #include "sculpt/sculpt_document.h"
 #include "sculpt/stamp_mode.h"
 #include "sculpt/test_scenes.h"
@@ -32,6 +33,21 @@ void BM_ExtractAllMaterials(benchmark::State& state) {
   state.counters["triangles"] = double(vertices / 3);
 }
 BENCHMARK(BM_ExtractAllMaterials)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same 216 blocks one after another on the calling thread: the work the team shares.
+void BM_ExtractAllMaterialsOneThread(benchmark::State& state) {
+  Sculpture s;
+  BuildTestScene(s.doc, "materials");
+  s.blocks.ExtractDirtyBlocks(INFINITY);
+  for (auto _ : state) {
+    for (int z = 0; z < 6; ++z)
+      for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+          ExtractBlock(s.grid, 32 * x, 32 * y, 32 * z, 32, 32, 32,
+                       s.blocks.Block(s.blocks.BlockIndex(x, y, z)));
+  }
+}
+BENCHMARK(BM_ExtractAllMaterialsOneThread)->Unit(benchmark::kMillisecond);
 
 // The 513 records of "materials" applied to the grid; the first clears all six channels.
 void BM_ApplyMaterials(benchmark::State& state) {

@@ -40,7 +40,7 @@ struct TessBlock {
   uint8_t uploadPending = 0;
   Draw::Buffer* vertexBuffer = nullptr;
   SculptVertexList vertices;  // three per triangle, no index list
-  int32_t vertexCount = 0;
+  int32_t vertexCount = 0;  // set by the upload: vertices in vertexBuffer
 };
 
 inline constexpr int kBlockSize = 32;

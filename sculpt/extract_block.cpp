@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -44,79 +45,124 @@ inline uint64_t OutsideMask(const int16_t* row, int count) {
   return count >= 64 ? mask : mask & ((uint64_t(1) << count) - 1);
 }
 
-// The eight corner samples of the cell at p, in corner order, as one 8-lane vector.
-inline __m128i GatherCorners(const int16_t* p, int strideY, int strideZ) {
-  int32_t r0, r1, r2, r3;
-  std::memcpy(&r0, p, 4);                      // corners 0, 1
-  std::memcpy(&r1, p + strideY, 4);            // corners 3, 2
-  std::memcpy(&r2, p + strideZ, 4);            // corners 4, 5
-  std::memcpy(&r3, p + strideY + strideZ, 4);  // corners 7, 6
-  __m128i v = _mm_set_epi32(r3, r2, r1, r0);
-  v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 1, 0));
-  return _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 3, 1, 0));
-}
-
-inline __m128i WidenLow(__m128i v) { return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16); }
-inline __m128i WidenHigh(__m128i v) { return _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16); }
-
-struct CornerPair {
-  __m128 lo, hi;  // corners 0-3 and 4-7
+// Everything an edge vertex interpolates from one corner, packed as three 4-lane vectors
+// (px py pz gx | gy gz r g | b 0 metal rough) so that an edge vertex is three interpolations and
+// its first vector is already the vertex's first 16 bytes.
+struct CornerRecord {
+  __m128 v[3];
+  float value;  // shape sample / 32767
 };
 
-inline CornerPair ToFloat(__m128i v) {
-  return {_mm_cvtepi32_ps(WidenLow(v)), _mm_cvtepi32_ps(WidenHigh(v))};
+// The grid's channels and strides, looked up once per block.
+struct GridView {
+  const int16_t* channel[kGridChannels] = {};
+  int strideY = 0, strideZ = 0;
+  GridView() = default;
+  explicit GridView(const VoxelGrid& grid) : strideY(grid.strideY), strideZ(grid.strideZ) {
+    for (int c = 0; c < kGridChannels; ++c) channel[c] = grid.ChannelData(c);
+  }
+};
+
+CornerRecord MakeCorner(const GridView& g, int x, int y, int z) {
+  const int i = x + y * g.strideY + z * g.strideZ;
+  const int sy = g.strideY, sz = g.strideZ;
+  const int16_t* s = g.channel[kChannelShape] + i;
+  // Gradients by central differences, exact in integers before conversion.
+  CornerRecord r;
+  r.v[0] = _mm_cvtepi32_ps(_mm_setr_epi32(x, y, z, s[-1] - s[1]));
+  r.v[1] = _mm_cvtepi32_ps(_mm_setr_epi32(s[-sy] - s[sy], s[-sz] - s[sz], g.channel[kChannelRed][i],
+                                          g.channel[kChannelGreen][i]));
+  r.v[2] = _mm_cvtepi32_ps(_mm_setr_epi32(g.channel[kChannelBlue][i], 0,
+                                          g.channel[kChannelMetalness][i],
+                                          g.channel[kChannelRoughness][i]));
+  r.value = float(s[0]) * kSampleToFloat;
+  return r;
 }
 
-// Central difference s(-d) - s(+d) at the eight corners, exact in integers before conversion.
-inline CornerPair Gradient(const int16_t* p, int d, int strideY, int strideZ) {
-  __m128i minus = GatherCorners(p - d, strideY, strideZ);
-  __m128i plus = GatherCorners(p + d, strideY, strideZ);
-  return {_mm_cvtepi32_ps(_mm_sub_epi32(WidenLow(minus), WidenLow(plus))),
-          _mm_cvtepi32_ps(_mm_sub_epi32(WidenHigh(minus), WidenHigh(plus)))};
+// Corners of case c that an edge vertex reads.
+const uint8_t* CaseCorners() {
+  static const struct Table {
+    uint8_t corners[256];
+    Table() {
+      for (int c = 0; c < 256; ++c) {
+        corners[c] = 0;
+        for (int e = 0; e < 12; ++e)
+          if (kEdgeTable[c] & (1 << e))
+            corners[c] |= uint8_t(1 << kEdgeCorners[e][0] | 1 << kEdgeCorners[e][1]);
+      }
+    }
+  } table;
+  return table.corners;
 }
 
-// Writes the vertices of one crossed cell. Each corner is packed as three 4-lane vectors
-// (px py pz gx | gy gz r g | b 0 metal rough) so that an edge vertex is three interpolations, and
-// its first vector is already the vertex's first 16 bytes.
-void EmitCell(const VoxelGrid& grid, const SurfaceCell& cell, SculptVertex* out) {
-  const int sy = grid.strideY, sz = grid.strideZ;
-  const int16_t* shape = grid.ChannelData(kChannelShape) + cell.base;
+constexpr int kCornerOffset[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                     {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
 
-  alignas(16) float value[8];
-  {
-    CornerPair v = ToFloat(GatherCorners(shape, sy, sz));
-    const __m128 scale = _mm_set1_ps(kSampleToFloat);
-    _mm_store_ps(value, _mm_mul_ps(v.lo, scale));
-    _mm_store_ps(value + 4, _mm_mul_ps(v.hi, scale));
+// A corner sample is shared by up to eight cells, and near a surface by about four crossed ones:
+// each corner's record is built once and reused. Cells arrive z slab by z slab, so two planes of
+// records (the cells' lower and upper corner planes) are enough.
+class CornerCache {
+ public:
+  void Begin(const VoxelGrid& grid, int xs, int xe, int ys, int ye) {
+    view_ = GridView(grid);
+    xs_ = xs, ys_ = ys;
+    rowLength_ = xe - xs + 1;
+    planeSize_ = rowLength_ * (ye - ys + 1);
+    for (int k = 0; k < 2; ++k) {
+      records_[k].resize(size_t(planeSize_));
+      valid_[k].assign(size_t(planeSize_), 0);
+    }
+    // Plane offsets of corners 0..7 from corner 0.
+    for (int c = 0; c < 8; ++c)
+      cornerOffset_[c] = kCornerOffset[c][0] + kCornerOffset[c][1] * rowLength_;
+    z_ = -2;
   }
 
-  const __m128 fx = _mm_set1_ps(float(cell.x));
-  const __m128 fy = _mm_set1_ps(float(cell.y));
-  const __m128 fz = _mm_set1_ps(float(cell.z));
-  CornerPair px{_mm_add_ps(fx, _mm_setr_ps(0, 1, 1, 0)), _mm_add_ps(fx, _mm_setr_ps(0, 1, 1, 0))};
-  CornerPair py{_mm_add_ps(fy, _mm_setr_ps(0, 0, 1, 1)), _mm_add_ps(fy, _mm_setr_ps(0, 0, 1, 1))};
-  CornerPair pz{fz, _mm_add_ps(fz, _mm_set1_ps(1.0f))};
-  CornerPair gx = Gradient(shape, 1, sy, sz);
-  CornerPair gy = Gradient(shape, sy, sy, sz);
-  CornerPair gz = Gradient(shape, sz, sy, sz);
-  const int32_t offset = cell.base;
-  CornerPair red = ToFloat(GatherCorners(grid.ChannelData(kChannelRed) + offset, sy, sz));
-  CornerPair green = ToFloat(GatherCorners(grid.ChannelData(kChannelGreen) + offset, sy, sz));
-  CornerPair blue = ToFloat(GatherCorners(grid.ChannelData(kChannelBlue) + offset, sy, sz));
-  CornerPair metal = ToFloat(GatherCorners(grid.ChannelData(kChannelMetalness) + offset, sy, sz));
-  CornerPair rough = ToFloat(GatherCorners(grid.ChannelData(kChannelRoughness) + offset, sy, sz));
-  CornerPair zero{_mm_setzero_ps(), _mm_setzero_ps()};
+  // Moves to the cell plane z: the lower corner plane is z, the upper z + 1.
+  void SetZ(int z) {
+    if (z == z_) return;
+    if (z == z_ + 1) {
+      std::swap(records_[0], records_[1]);
+      std::swap(valid_[0], valid_[1]);
+      std::fill(valid_[1].begin(), valid_[1].end(), 0);
+    } else {
+      std::fill(valid_[0].begin(), valid_[0].end(), 0);
+      std::fill(valid_[1].begin(), valid_[1].end(), 0);
+    }
+    z_ = z;
+  }
 
-  __m128 corner[8][3];
-  auto pack = [&](int slot, CornerPair a, CornerPair b, CornerPair c, CornerPair d) {
-    _MM_TRANSPOSE4_PS(a.lo, b.lo, c.lo, d.lo);
-    _MM_TRANSPOSE4_PS(a.hi, b.hi, c.hi, d.hi);
-    corner[0][slot] = a.lo, corner[1][slot] = b.lo, corner[2][slot] = c.lo, corner[3][slot] = d.lo;
-    corner[4][slot] = a.hi, corner[5][slot] = b.hi, corner[6][slot] = c.hi, corner[7][slot] = d.hi;
-  };
-  pack(0, px, py, pz, gx);
-  pack(1, gy, gz, red, green);
-  pack(2, blue, zero, metal, rough);
+  // Points corner[c] at the record of every corner c in `used` of the cell (x, y, z_).
+  void Gather(int x, int y, unsigned used, const CornerRecord* corner[8]) {
+    const int base = (y - ys_) * rowLength_ + (x - xs_);
+    CornerRecord* records[2] = {records_[0].data(), records_[1].data()};
+    uint8_t* valid[2] = {valid_[0].data(), valid_[1].data()};
+    while (used) {
+      const int c = __builtin_ctz(used);
+      used &= used - 1;
+      const int plane = kCornerOffset[c][2];
+      const int index = base + cornerOffset_[c];
+      if (!valid[plane][index]) {
+        records[plane][index] =
+            MakeCorner(view_, x + kCornerOffset[c][0], y + kCornerOffset[c][1], z_ + plane);
+        valid[plane][index] = 1;
+      }
+      corner[c] = &records[plane][index];
+    }
+  }
+
+ private:
+  GridView view_;
+  int xs_ = 0, ys_ = 0, rowLength_ = 0, planeSize_ = 0, z_ = -2;
+  int cornerOffset_[8] = {};
+  std::vector<CornerRecord> records_[2];
+  std::vector<uint8_t> valid_[2];
+};
+
+// Writes the vertices of one crossed cell.
+void EmitCell(CornerCache& cache, const SurfaceCell& cell, SculptVertex* out) {
+  const CornerRecord* corner[8];
+  cache.Gather(cell.x, cell.y, CaseCorners()[cell.cubeCase], corner);
 
   const __m128 attributeScale = _mm_set1_ps(0.0078125f);
   const __m128i zeroBytes = _mm_setzero_si128();
@@ -125,12 +171,13 @@ void EmitCell(const VoxelGrid& grid, const SurfaceCell& cell, SculptVertex* out)
   while (edges) {
     const int e = __builtin_ctz(edges);
     edges &= edges - 1;
-    const int a = kEdgeCorners[e][0], b = kEdgeCorners[e][1];
-    const float t = (kIsoLevel - value[a]) / (value[b] - value[a]);
+    const CornerRecord& a = *corner[kEdgeCorners[e][0]];
+    const CornerRecord& b = *corner[kEdgeCorners[e][1]];
+    const float t = (kIsoLevel - a.value) / (b.value - a.value);
     const __m128 vt = _mm_set1_ps(t);
-    __m128 v0 = _mm_add_ps(corner[a][0], _mm_mul_ps(vt, _mm_sub_ps(corner[b][0], corner[a][0])));
-    __m128 v1 = _mm_add_ps(corner[a][1], _mm_mul_ps(vt, _mm_sub_ps(corner[b][1], corner[a][1])));
-    __m128 v2 = _mm_add_ps(corner[a][2], _mm_mul_ps(vt, _mm_sub_ps(corner[b][2], corner[a][2])));
+    __m128 v0 = _mm_add_ps(a.v[0], _mm_mul_ps(vt, _mm_sub_ps(b.v[0], a.v[0])));
+    __m128 v1 = _mm_add_ps(a.v[1], _mm_mul_ps(vt, _mm_sub_ps(b.v[1], a.v[1])));
+    __m128 v2 = _mm_add_ps(a.v[2], _mm_mul_ps(vt, _mm_sub_ps(b.v[2], a.v[2])));
     // Attributes: x/128 rounded to nearest even, clamped to 0..255 by the saturating packs.
     __m128i i1 = _mm_cvtps_epi32(_mm_mul_ps(v1, attributeScale));
     __m128i i2 = _mm_cvtps_epi32(_mm_mul_ps(v2, attributeScale));
@@ -202,10 +249,11 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
           while (crossed) {
             const int i = __builtin_ctzll(crossed);
             crossed &= crossed - 1;
-            const int cubeCase = int((m00 >> i) & 1) | int((m00 >> (i + 1)) & 1) << 1 |
-                                 int((m10 >> (i + 1)) & 1) << 2 | int((m10 >> i) & 1) << 3 |
-                                 int((m01 >> i) & 1) << 4 | int((m01 >> (i + 1)) & 1) << 5 |
-                                 int((m11 >> (i + 1)) & 1) << 6 | int((m11 >> i) & 1) << 7;
+            // Corners 0,1 and 4,5 run along +x, corners 3,2 and 7,6 too but are numbered
+            // backwards: swap the two bits of those pairs.
+            static constexpr uint8_t kSwap[4] = {0, 2, 1, 3};
+            const int cubeCase = int((m00 >> i) & 3) | kSwap[(m10 >> i) & 3] << 2 |
+                                 int((m01 >> i) & 3) << 4 | kSwap[(m11 >> i) & 3] << 6;
             const int x = cx + i;
             const int count = vertexCounts[cubeCase];
             cells.push_back({x, y, z, grid.Index(x, y, z), cubeCase, count, vertexTotal});
@@ -217,9 +265,33 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
   }
 
   block.vertices.resize(size_t(vertexTotal));
-  SculptVertex* out = block.vertices.data();
-  for (const SurfaceCell& cell : cells) EmitCell(grid, cell, out + cell.firstVertex);
-  _mm_sfence();
+  if (!cells.empty()) {
+    thread_local CornerCache cache;
+    cache.Begin(grid, xs, xe, ys, ye);
+    SculptVertex* out = block.vertices.data();
+    // Classification read only the shape channel; the colour channels of a crossed cell are
+    // usually not cached yet. Ask for the lines of a cell a few places ahead, once per line.
+    constexpr size_t kLookAhead = 8;
+    int lastLine = -1;
+    auto prefetch = [&](const SurfaceCell& cell) {
+      const int line = cell.base >> 5;
+      if (line == lastLine) return;
+      lastLine = line;
+      const int rows[4] = {0, grid.strideY, grid.strideZ, grid.strideY + grid.strideZ};
+      for (int c = 0; c < kGridChannels; ++c)
+        for (int r : rows)
+          _mm_prefetch(reinterpret_cast<const char*>(grid.ChannelData(c) + cell.base + r),
+                       _MM_HINT_T0);
+    };
+    for (size_t j = 0; j < std::min(kLookAhead, cells.size()); ++j) prefetch(cells[j]);
+    for (size_t j = 0; j < cells.size(); ++j) {
+      if (j + kLookAhead < cells.size()) prefetch(cells[j + kLookAhead]);
+      const SurfaceCell& cell = cells[j];
+      cache.SetZ(cell.z);
+      EmitCell(cache, cell, out + cell.firstVertex);
+    }
+    _mm_sfence();
+  }
 
   block.dirty = 0;
   block.uploadPending = 1;

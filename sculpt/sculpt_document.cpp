@@ -29,7 +29,8 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
     return false;
   }
   // The file is sized first and read whole, so a count in the header can never make us
-  // allocate or read more than the file really holds. Directories open as files here; refuse them.
+  // allocate or read more than the file really holds. Only regular files are read: a FIFO or a
+  // device has no size to trust.
   struct stat info;
   bool readOk = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
   std::vector<uint8_t> bytes;

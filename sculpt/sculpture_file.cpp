@@ -1,8 +1,12 @@
 #include "sculpt/sculpture_file.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+// Records are copied between memory and file as they are, which is the file's little-endian layout.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
