@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "sculpt/block_tessellator.h"
@@ -63,138 +64,214 @@ struct GridView {
   }
 };
 
-CornerRecord MakeCorner(const GridView& g, int x, int y, int z) {
+// Records of the four corners (x..x+3, y, z) at once, one corner per lane until the transposes.
+// Lanes past the block's last corner read samples beyond it (the grid keeps a tail) and are never
+// used.
+void MakeCornerGroup(const GridView& g, int x, int y, int z, CornerRecord* out) {
   const int i = x + y * g.strideY + z * g.strideZ;
-  const int sy = g.strideY, sz = g.strideZ;
-  const int16_t* s = g.channel[kChannelShape] + i;
+  auto load = [](const int16_t* p) {
+    __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+  };
   // Gradients by central differences, exact in integers before conversion.
-  CornerRecord r;
-  r.v[0] = _mm_cvtepi32_ps(_mm_setr_epi32(x, y, z, s[-1] - s[1]));
-  r.v[1] = _mm_cvtepi32_ps(_mm_setr_epi32(s[-sy] - s[sy], s[-sz] - s[sz], g.channel[kChannelRed][i],
-                                          g.channel[kChannelGreen][i]));
-  r.v[2] = _mm_cvtepi32_ps(_mm_setr_epi32(g.channel[kChannelBlue][i], 0,
-                                          g.channel[kChannelMetalness][i],
-                                          g.channel[kChannelRoughness][i]));
-  r.value = float(s[0]) * kSampleToFloat;
-  return r;
-}
-
-// Corners of case c that an edge vertex reads.
-const uint8_t* CaseCorners() {
-  static const struct Table {
-    uint8_t corners[256];
-    Table() {
-      for (int c = 0; c < 256; ++c) {
-        corners[c] = 0;
-        for (int e = 0; e < 12; ++e)
-          if (kEdgeTable[c] & (1 << e))
-            corners[c] |= uint8_t(1 << kEdgeCorners[e][0] | 1 << kEdgeCorners[e][1]);
-      }
-    }
-  } table;
-  return table.corners;
+  auto difference = [&](int d) {
+    const int16_t* s = g.channel[kChannelShape] + i;
+    return _mm_cvtepi32_ps(_mm_sub_epi32(load(s - d), load(s + d)));
+  };
+  auto channel = [&](int c) { return _mm_cvtepi32_ps(load(g.channel[c] + i)); };
+  __m128 px = _mm_add_ps(_mm_set1_ps(float(x)), _mm_setr_ps(0, 1, 2, 3));
+  __m128 py = _mm_set1_ps(float(y)), pz = _mm_set1_ps(float(z));
+  __m128 gx = difference(1), gy = difference(g.strideY), gz = difference(g.strideZ);
+  __m128 red = channel(kChannelRed), green = channel(kChannelGreen), blue = channel(kChannelBlue);
+  __m128 metal = channel(kChannelMetalness), rough = channel(kChannelRoughness);
+  __m128 zero = _mm_setzero_ps();
+  alignas(16) float value[4];
+  _mm_store_ps(value, _mm_mul_ps(channel(kChannelShape), _mm_set1_ps(kSampleToFloat)));
+  _MM_TRANSPOSE4_PS(px, py, pz, gx);
+  _MM_TRANSPOSE4_PS(gy, gz, red, green);
+  _MM_TRANSPOSE4_PS(blue, zero, metal, rough);
+  const __m128 rows[3][4] = {{px, py, pz, gx}, {gy, gz, red, green}, {blue, zero, metal, rough}};
+  for (int k = 0; k < 4; ++k) {
+    out[k].v[0] = rows[0][k];
+    out[k].v[1] = rows[1][k];
+    out[k].v[2] = rows[2][k];
+    out[k].value = value[k];
+  }
 }
 
 constexpr int kCornerOffset[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                                      {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
 
-// A corner sample is shared by up to eight cells, and near a surface by about four crossed ones:
-// each corner's record is built once and reused. Cells arrive z slab by z slab, so two planes of
-// records (the cells' lower and upper corner planes) are enough.
-class CornerCache {
+// An edge vertex is interpolated from its first corner towards its second, so the same physical
+// edge gives bit-identical vertices in every cell that walks it in the same direction. Edges
+// along x and y are walked forwards by some edges of the table and backwards by others; edges
+// along z always forwards. Each direction of an edge is therefore computed once and reused by the
+// other cells, kept in a slot named by the edge's lower sample:
+//   planes: 0 = the cells' lower sample plane, 1 = the upper one, 2 = the z edges between them;
+//   slots within planes 0 and 1: 0 = +x, 1 = -x, 2 = +y, 3 = -y.
+struct EdgeSlot {
+  uint8_t plane, slot, dx, dy;
+};
+constexpr EdgeSlot kEdgeSlot[12] = {
+    {0, 0, 0, 0}, {0, 2, 1, 0}, {0, 1, 0, 1}, {0, 3, 0, 0},  // edges 0-3: (0,1) (1,2) (2,3) (3,0)
+    {1, 0, 0, 0}, {1, 2, 1, 0}, {1, 1, 0, 1}, {1, 3, 0, 0},  // edges 4-7: the same one plane up
+    {2, 0, 0, 0}, {2, 0, 1, 0}, {2, 0, 1, 1}, {2, 0, 0, 1},  // edges 8-11: along z
+};
+
+struct EdgeVertex {
+  __m128i v[2];  // the vertex's two 16-byte halves
+};
+
+// Per-thread memo of corner records and edge vertices for the cells of one block. Cells arrive z
+// slab by z slab, so the records of two sample planes and the z edges between them are enough;
+// moving up one slab keeps the upper plane as the new lower one. An entry is valid when its stamp
+// equals its plane's current generation, so forgetting a plane is one counter increment.
+class SurfaceCache {
  public:
   void Begin(const VoxelGrid& grid, int xs, int xe, int ys, int ye) {
     view_ = GridView(grid);
     xs_ = xs, ys_ = ys;
-    rowLength_ = xe - xs + 1;
-    planeSize_ = rowLength_ * (ye - ys + 1);
-    for (int k = 0; k < 2; ++k) {
-      records_[k].resize(size_t(planeSize_));
-      valid_[k].assign(size_t(planeSize_), 0);
+    // Rows padded to whole groups of four corners, which are built together.
+    rowLength_ = (xe - xs + 1 + 3) & ~3;
+    const size_t planeSize = size_t(rowLength_) * size_t(ye - ys + 1);
+    if (planeSize > capacity_) {
+      capacity_ = planeSize;
+      for (int k = 0; k < 2; ++k) {
+        cornerStorage_[k].reset(new CornerRecord[planeSize]);
+        cornerStampStorage_[k].reset(new uint32_t[planeSize]());
+        edgeStorage_[k].reset(new EdgeVertex[planeSize * 4]);
+        edgeStampStorage_[k].reset(new uint32_t[planeSize * 4]());
+      }
+      edgeStorage_[2].reset(new EdgeVertex[planeSize]);
+      edgeStampStorage_[2].reset(new uint32_t[planeSize]());
+      generation_ = 0;
     }
-    // Plane offsets of corners 0..7 from corner 0.
+    for (int k = 0; k < 2; ++k) {
+      corners_[k] = cornerStorage_[k].get();
+      cornerStamps_[k] = cornerStampStorage_[k].get();
+    }
+    for (int k = 0; k < 3; ++k) {
+      edges_[k] = edgeStorage_[k].get();
+      edgeStamps_[k] = edgeStampStorage_[k].get();
+    }
     for (int c = 0; c < 8; ++c)
       cornerOffset_[c] = kCornerOffset[c][0] + kCornerOffset[c][1] * rowLength_;
     z_ = -2;
   }
 
-  // Moves to the cell plane z: the lower corner plane is z, the upper z + 1.
+  // Moves to the cells of slab z (sample planes z and z + 1).
   void SetZ(int z) {
     if (z == z_) return;
     if (z == z_ + 1) {
-      std::swap(records_[0], records_[1]);
-      std::swap(valid_[0], valid_[1]);
-      std::fill(valid_[1].begin(), valid_[1].end(), 0);
+      std::swap(corners_[0], corners_[1]);
+      std::swap(cornerStamps_[0], cornerStamps_[1]);
+      std::swap(edges_[0], edges_[1]);
+      std::swap(edgeStamps_[0], edgeStamps_[1]);
+      std::swap(planeGeneration_[0], planeGeneration_[1]);
     } else {
-      std::fill(valid_[0].begin(), valid_[0].end(), 0);
-      std::fill(valid_[1].begin(), valid_[1].end(), 0);
+      planeGeneration_[0] = NextGeneration();
     }
+    planeGeneration_[1] = NextGeneration();
+    planeGeneration_[2] = NextGeneration();
     z_ = z;
   }
 
-  // Points corner[c] at the record of every corner c in `used` of the cell (x, y, z_).
-  void Gather(int x, int y, unsigned used, const CornerRecord* corner[8]) {
-    const int base = (y - ys_) * rowLength_ + (x - xs_);
-    CornerRecord* records[2] = {records_[0].data(), records_[1].data()};
-    uint8_t* valid[2] = {valid_[0].data(), valid_[1].data()};
-    while (used) {
-      const int c = __builtin_ctz(used);
-      used &= used - 1;
-      const int plane = kCornerOffset[c][2];
-      const int index = base + cornerOffset_[c];
-      if (!valid[plane][index]) {
-        records[plane][index] =
-            MakeCorner(view_, x + kCornerOffset[c][0], y + kCornerOffset[c][1], z_ + plane);
-        valid[plane][index] = 1;
-      }
-      corner[c] = &records[plane][index];
+  // The vertex of edge e of the cell (x, y) of the current slab.
+  const EdgeVertex& Edge(int e, int x, int y, int cellIndex) {
+    const EdgeSlot slot = kEdgeSlot[e];
+    const size_t index = size_t(cellIndex + slot.dx + slot.dy * rowLength_);
+    const size_t entry = slot.plane == 2 ? index : index * 4 + slot.slot;
+    EdgeVertex& vertex = edges_[slot.plane][entry];
+    uint32_t& stamp = edgeStamps_[slot.plane][entry];
+    if (stamp != planeGeneration_[slot.plane]) {
+      const int a = kEdgeCorners[e][0], b = kEdgeCorners[e][1];
+      vertex = Interpolate(Corner(a, x, y, cellIndex), Corner(b, x, y, cellIndex));
+      stamp = planeGeneration_[slot.plane];
     }
+    return vertex;
   }
 
+  int CellIndex(int x, int y) const { return (y - ys_) * rowLength_ + (x - xs_); }
+
  private:
-  GridView view_;
-  int xs_ = 0, ys_ = 0, rowLength_ = 0, planeSize_ = 0, z_ = -2;
-  int cornerOffset_[8] = {};
-  std::vector<CornerRecord> records_[2];
-  std::vector<uint8_t> valid_[2];
-};
+  const CornerRecord& Corner(int c, int x, int y, int cellIndex) {
+    const int plane = kCornerOffset[c][2];
+    const size_t index = size_t(cellIndex + cornerOffset_[c]);
+    const size_t group = index >> 2;
+    if (cornerStamps_[plane][group] != planeGeneration_[plane]) {
+      const int cx = x + kCornerOffset[c][0];
+      MakeCornerGroup(view_, cx - int(index & 3), y + kCornerOffset[c][1], z_ + plane,
+                      corners_[plane] + group * 4);
+      cornerStamps_[plane][group] = planeGeneration_[plane];
+    }
+    return corners_[plane][index];
+  }
 
-// Writes the vertices of one crossed cell.
-void EmitCell(CornerCache& cache, const SurfaceCell& cell, SculptVertex* out) {
-  const CornerRecord* corner[8];
-  cache.Gather(cell.x, cell.y, CaseCorners()[cell.cubeCase], corner);
-
-  const __m128 attributeScale = _mm_set1_ps(0.0078125f);
-  const __m128i zeroBytes = _mm_setzero_si128();
-  __m128i edgeVertex[12][2];
-  unsigned edges = kEdgeTable[cell.cubeCase];
-  while (edges) {
-    const int e = __builtin_ctz(edges);
-    edges &= edges - 1;
-    const CornerRecord& a = *corner[kEdgeCorners[e][0]];
-    const CornerRecord& b = *corner[kEdgeCorners[e][1]];
+  static EdgeVertex Interpolate(const CornerRecord& a, const CornerRecord& b) {
     const float t = (kIsoLevel - a.value) / (b.value - a.value);
     const __m128 vt = _mm_set1_ps(t);
     __m128 v0 = _mm_add_ps(a.v[0], _mm_mul_ps(vt, _mm_sub_ps(b.v[0], a.v[0])));
     __m128 v1 = _mm_add_ps(a.v[1], _mm_mul_ps(vt, _mm_sub_ps(b.v[1], a.v[1])));
     __m128 v2 = _mm_add_ps(a.v[2], _mm_mul_ps(vt, _mm_sub_ps(b.v[2], a.v[2])));
     // Attributes: x/128 rounded to nearest even, clamped to 0..255 by the saturating packs.
+    const __m128 attributeScale = _mm_set1_ps(0.0078125f);
     __m128i i1 = _mm_cvtps_epi32(_mm_mul_ps(v1, attributeScale));
     __m128i i2 = _mm_cvtps_epi32(_mm_mul_ps(v2, attributeScale));
-    __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(i1, i2), zeroBytes);
+    __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(i1, i2), _mm_setzero_si128());
     // bytes 2..9 are r g b 0 metal rough 0 0: the colour and material words.
     __m128i words = _mm_srli_si128(bytes, 2);
-    edgeVertex[e][0] = _mm_castps_si128(v0);
-    edgeVertex[e][1] = _mm_unpacklo_epi64(_mm_castps_si128(v1), words);
+    return {{_mm_castps_si128(v0), _mm_unpacklo_epi64(_mm_castps_si128(v1), words)}};
   }
 
+  uint32_t NextGeneration() {
+    if (++generation_ == 0) {  // wrapped: old stamps could match again, so wipe them
+      for (int k = 0; k < 2; ++k) {
+        std::fill_n(cornerStampStorage_[k].get(), capacity_, 0u);
+        std::fill_n(edgeStampStorage_[k].get(), capacity_ * 4, 0u);
+      }
+      std::fill_n(edgeStampStorage_[2].get(), capacity_, 0u);
+      // Every plane gets a generation no stamp holds: all entries are forgotten.
+      planeGeneration_[0] = 1, planeGeneration_[1] = 2, planeGeneration_[2] = 3;
+      generation_ = 4;
+    }
+    return generation_;
+  }
+
+  GridView view_;
+  int xs_ = 0, ys_ = 0, rowLength_ = 0, z_ = -2;
+  int cornerOffset_[8] = {};
+  size_t capacity_ = 0;
+  uint32_t generation_ = 0;
+  uint32_t planeGeneration_[3] = {};
+  // Plain pointers into the storage below: the hot path indexes them without reloading
+  // container internals after every store.
+  CornerRecord* corners_[2] = {};
+  uint32_t* cornerStamps_[2] = {};
+  EdgeVertex* edges_[3] = {};
+  uint32_t* edgeStamps_[3] = {};
+  std::unique_ptr<CornerRecord[]> cornerStorage_[2];
+  std::unique_ptr<uint32_t[]> cornerStampStorage_[2];
+  std::unique_ptr<EdgeVertex[]> edgeStorage_[3];
+  std::unique_ptr<uint32_t[]> edgeStampStorage_[3];
+};
+
+// Writes the vertices of one crossed cell.
+void EmitCell(SurfaceCache& cache, const SurfaceCell& cell, SculptVertex* out) {
+  const EdgeVertex* edgeVertex[12];
+  const int cellIndex = cache.CellIndex(cell.x, cell.y);
+  unsigned edges = kEdgeTable[cell.cubeCase];
+  while (edges) {
+    const int e = __builtin_ctz(edges);
+    edges &= edges - 1;
+    edgeVertex[e] = &cache.Edge(e, cell.x, cell.y, cellIndex);
+  }
   // The vertex lists run to tens of megabytes and are next read by the upload: streaming stores
   // skip reading every destination line into the cache first.
   const int8_t* row = kTriTable[cell.cubeCase];
   for (int j = 0; j < cell.vertexCount; ++j) {
     __m128i* dst = reinterpret_cast<__m128i*>(out + j);
-    _mm_stream_si128(dst, edgeVertex[row[j]][0]);
-    _mm_stream_si128(dst + 1, edgeVertex[row[j]][1]);
+    _mm_stream_si128(dst, edgeVertex[row[j]]->v[0]);
+    _mm_stream_si128(dst + 1, edgeVertex[row[j]]->v[1]);
   }
 }
 
@@ -266,7 +343,7 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
 
   block.vertices.resize(size_t(vertexTotal));
   if (!cells.empty()) {
-    thread_local CornerCache cache;
+    thread_local SurfaceCache cache;
     cache.Begin(grid, xs, xe, ys, ye);
     SculptVertex* out = block.vertices.data();
     // Classification read only the shape channel; the colour channels of a crossed cell are
