@@ -37,13 +37,16 @@ void CellRange(int start, int size, int n, int& first, int& end) {
 inline uint64_t OutsideMask(const int16_t* row, int count) {
   const __m128i iso = _mm_set1_epi16(kIsoSample);
   uint64_t mask = 0;
-  for (int i = 0; i < count; i += 16) {
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i + 8));
     __m128i bytes = _mm_packs_epi16(_mm_cmplt_epi16(a, iso), _mm_cmplt_epi16(b, iso));
     mask |= uint64_t(uint32_t(_mm_movemask_epi8(bytes))) << i;
   }
-  return count >= 64 ? mask : mask & ((uint64_t(1) << count) - 1);
+  // A block's rows hold 33 samples: the one left over is not worth another vector.
+  for (; i < count; ++i) mask |= uint64_t(row[i] < kIsoSample) << i;
+  return mask;
 }
 
 // Everything an edge vertex interpolates from one corner, packed as three 4-lane vectors
@@ -295,7 +298,8 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
     const uint8_t* vertexCounts = VertexCountTable();
     const int16_t* shape = grid.ChannelData(kChannelShape);
     const int rowsY = ye - ys + 1, rowsZ = ze - zs + 1;
-    const int chunks = (xe - xs + kChunkCells - 1) / kChunkCells;
+    int chunks = (xe - xs + kChunkCells - 1) / kChunkCells;
+    bool anyOutside = false, anyInside = false;
     // Classify every sample row the block's cells touch once, as bit masks; each row is then
     // shared by the four cell rows around it, and whole rows of uncrossed cells are skipped.
     masks.resize(size_t(chunks) * rowsY * rowsZ);
@@ -303,10 +307,17 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
       const int cx = xs + c * kChunkCells;
       const int count = std::min(kChunkCells, xe - cx) + 1;
       uint64_t* m = masks.data() + size_t(c) * rowsY * rowsZ;
+      const uint64_t full = count >= 64 ? ~uint64_t(0) : (uint64_t(1) << count) - 1;
       for (int z = zs; z <= ze; ++z)
-        for (int y = ys; y <= ye; ++y)
-          m[(z - zs) * rowsY + (y - ys)] = OutsideMask(shape + grid.Index(cx, y, z), count);
+        for (int y = ys; y <= ye; ++y) {
+          const uint64_t mask = OutsideMask(shape + grid.Index(cx, y, z), count);
+          m[(z - zs) * rowsY + (y - ys)] = mask;
+          anyOutside |= mask != 0;
+          anyInside |= mask != full;
+        }
     }
+    // Cells are crossed only where the block holds samples on both sides of the surface.
+    if (!(anyOutside && anyInside)) chunks = 0;
 
     for (int z = zs; z < ze; ++z) {
       for (int y = ys; y < ye; ++y) {
