@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "base/log.h"
+#include "file/atomic_file_writer.h"
 
 namespace {
 
@@ -82,91 +83,6 @@ std::string LowerCaseAscii(std::string text) {
 std::string FinalComponent(const std::string& path) {
   const size_t separator = path.find_last_of("/\\");
   return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
-std::atomic<unsigned> g_temporaryCounter{0};
-
-// Creates a hidden, uniquely named file in the target's directory (so the final rename stays
-// on one file system). Returns the descriptor, or -1 with errno set.
-int CreateTemporaryBeside(const std::string& target, std::string& temporaryPath) {
-  const size_t separator = target.find_last_of('/');
-  const std::string directory = separator == std::string::npos ? "" : target.substr(0, separator + 1);
-  const std::string name = separator == std::string::npos ? target : target.substr(separator + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporaryPath = directory + "." + name + "." + std::to_string(getpid()) + "-" +
-                    std::to_string(g_temporaryCounter.fetch_add(1)) + ".tmp";
-    const int fd = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      struct stat existing;
-      if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        fchmod(fd, existing.st_mode & 07777);  // Keep the replaced file's permissions.
-      }
-      return fd;
-    }
-    if (errno != EEXIST) {
-      return -1;
-    }
-  }
-  return -1;
-}
-
-bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const size_t chunk = std::min<size_t>(size - done, size_t{1} << 30);
-    const ssize_t written = write(fd, bytes + done, chunk);
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    if (written == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// Best effort: makes the rename itself survive a power cut.
-void SyncDirectoryOf(const std::string& path) {
-  const size_t separator = path.find_last_of('/');
-  const std::string directory = separator == std::string::npos ? "." : path.substr(0, separator + 1);
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
-}
-
-WriteResult WriteThenReplace(int fd, const std::string& temporaryPath, const std::string& target,
-                             const void* data, size_t size) {
-  const char* failedStep = nullptr;
-  if (!WriteAll(fd, static_cast<const uint8_t*>(data), size)) {
-    failedStep = "write";
-  } else if (fsync(fd) != 0) {
-    failedStep = "flush";
-  }
-  int error = errno;
-  // close() reports delayed write errors on some file systems; it must succeed too.
-  if (close(fd) != 0 && failedStep == nullptr) {
-    failedStep = "close";
-    error = errno;
-  }
-  if (failedStep == nullptr && rename(temporaryPath.c_str(), target.c_str()) != 0) {
-    failedStep = "replace";
-    error = errno;
-  }
-  if (failedStep != nullptr) {
-    unlink(temporaryPath.c_str());
-    Log(LogLevel::Error, "WriteDataFileAtomic: Failed to %s %s (%s); the previous file is unchanged",
-        failedStep, target.c_str(), std::strerror(error));
-    return WriteResult::WriteFailed;
-  }
-  SyncDirectoryOf(target);
-  return WriteResult::Ok;
 }
 
 }  // namespace
@@ -398,16 +314,20 @@ WriteResult WriteDataFileAtomic(const DataRoots* roots, const std::string& path,
       targets.push_back(root + path);
     }
   }
-  int lastError = ENOENT;
+  std::string lastError = "no data root";
   for (const std::string& target : targets) {
-    std::string temporaryPath;
-    const int fd = CreateTemporaryBeside(target, temporaryPath);
-    if (fd >= 0) {
-      return WriteThenReplace(fd, temporaryPath, target, data, size);
+    AtomicFileWriter writer(target);
+    if (!writer.Open()) {
+      lastError = writer.Error();
+      continue;
     }
-    lastError = errno;
+    if (writer.Write(data, size) && writer.Commit()) {
+      return WriteResult::Ok;
+    }
+    Log(LogLevel::Error, "WriteDataFileAtomic: %s", writer.Error().c_str());
+    return WriteResult::WriteFailed;
   }
-  Log(LogLevel::Error, "WriteDataFileAtomic: Failed to create %s (%s)", path.c_str(),
-      std::strerror(lastError));
+  Log(LogLevel::Error, "WriteDataFileAtomic: Failed to create %s: %s", path.c_str(),
+      lastError.c_str());
   return WriteResult::OpenFailed;
 }

@@ -9,8 +9,8 @@
 #include <limits>
 #include <vector>
 
+#include "file/atomic_file_writer.h"
 #include "sculpt/block_tessellator.h"
-#include "tools/atomic_file_writer.h"
 
 // Values are copied straight from memory into the little-endian file.
 static_assert(std::endian::native == std::endian::little);

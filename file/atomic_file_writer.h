@@ -1,6 +1,5 @@
 #pragma once
-// Streams a file that may be far larger than is comfortable to hold in memory, with the same
-// promise as WriteDataFileAtomic: the target is replaced only once the new contents are
+// Writes a file so that it is never seen half written: the target is replaced only once the new contents are
 // completely written and synced; on any failure the temporary file is removed and an existing
 // target stays as it was.
 #include <cstddef>
