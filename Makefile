@@ -15,8 +15,10 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# OpenGL tests need a display: without one, the tests run under a virtual X server.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && if [ -n "$$DISPLAY" ]; then ctest --output-on-failure -j $(JOBS); \
+	  else xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j $(JOBS); fi
 
 bench: build
 	$(BUILD)/bench/loomwork-bench

@@ -4,8 +4,13 @@
 set -euo pipefail
 
 packages=(
+  # build and tests
   build-essential cmake make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # window, OpenGL loader generator, images and fonts
+  libsdl2-dev python3-glad libstb-dev fonts-comfortaa
+  # headless OpenGL 4.5 for the tests (Mesa llvmpipe under Xvfb) and shader validation
+  xvfb xauth libgl1-mesa-dri glslang-tools
 )
 
 missing=()
