@@ -9,6 +9,7 @@
 
 namespace Draw {
 class Buffer;
+class DrawContext;
 }
 class VoxelGrid;
 
@@ -63,6 +64,15 @@ class BlockTessellator {
   // static schedule. A block is started only while budgetSeconds have not passed since the call
   // began; blocks left over stay dirty. Returns the number of blocks that were dirty at the start.
   int ExtractDirtyBlocks(float budgetSeconds);
+
+  // One frame of re-meshing: extracts dirty blocks within the budget, then replaces the vertex
+  // buffer of every block with a new extraction (a block left with no vertices loses its buffer).
+  // Returns the number of blocks that were dirty at the start. Runs on the drawing thread.
+  int TessellateDirtyBlocks(Draw::DrawContext* draw, float budgetSeconds);
+  // Draws every block that has a buffer; the caller has bound the pipeline and uniforms.
+  void DrawBlocks(Draw::DrawContext* draw) const;
+  // Deletes every block's vertex buffer (before the drawing context goes away).
+  void ReleaseBuffers();
 
   VoxelGrid* grid;
   int32_t blocksX, blocksY, blocksZ;
