@@ -22,6 +22,8 @@ test: build
 
 bench: build
 	$(BUILD)/bench/loomwork-bench
+	if [ -n "$$DISPLAY" ]; then $(BUILD)/bench/loomwork-gl-bench; \
+	  else xvfb-run -a -s "-screen 0 1920x1080x24" $(BUILD)/bench/loomwork-gl-bench; fi
 
 # Until the application lands, `run` builds the "materials" test scene with the tool and meshes it.
 run: build

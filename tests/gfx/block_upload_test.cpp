@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/test_scenes.h"
+#include "sculpt/voxel_grid.h"
+#include "tests/gfx/gl_test_context.h"
+#include "tests/gfx/opengl_test_util.h"
+
+namespace {
+
+using gltest::Rgba;
+
+// Grid x and y straight onto the view: sample 0 at the top-left, 192 at the bottom-right.
+const char* kBlockVertexShader = R"(#version 450
+layout(location = 0) in vec3 position;
+layout(location = 2) in vec4 color;
+layout(location = 0) out vec4 vColor;
+void main() {
+  vColor = vec4(1.0);
+  gl_Position = vec4(position.x / 96.0 - 1.0, 1.0 - position.y / 96.0, 0.0, 1.0);
+})";
+
+Draw::VertexLayoutDesc SculptVertexLayout() {
+  Draw::VertexLayoutDesc desc;
+  desc.bindings = {{sizeof(SculptVertex), 0}};
+  desc.attributes = {{0, 0, Draw::R32G32B32_FLOAT, 0},
+                     {0, 1, Draw::R32G32B32_FLOAT, 12},
+                     {0, 2, Draw::R8G8B8A8_UNORM, 24},
+                     {0, 3, Draw::R8G8B8A8_UNORM, 28}};
+  return desc;
+}
+
+struct Scene {
+  VoxelGrid grid{kGridSize, kGridChannels};
+  BlockTessellator blocks{&grid, kBlockSize};
+  SculptDocument document{&grid, nullptr};
+  Scene() { grid.blocks = &blocks; }
+  ~Scene() { blocks.ReleaseBuffers(); }
+  int BuffersHeld() const {
+    int n = 0;
+    for (const TessBlock& b : blocks.records) n += b.vertexBuffer != nullptr;
+    return n;
+  }
+};
+
+class BlockUploadTest : public ::testing::Test {
+ protected:
+  static constexpr int kSize = 48;
+  // Draws every block in white over black and returns the pixels.
+  std::vector<uint32_t> Draw(GLTestContext& gl, gltest::TestPipeline& pipeline, Scene& scene) {
+    Draw::DrawContext* context = gl.Context();
+    gltest::OffscreenTarget target(context, kSize, kSize);
+    const float black[4] = {0, 0, 0, 1};
+    context->BeginFrame();
+    target.Begin(context, black);
+    gltest::SetFullViewport(context, kSize, kSize);
+    context->BindPipeline(pipeline.get());
+    scene.blocks.DrawBlocks(context);
+    std::vector<uint32_t> pixels = gl.ReadPixels(0, 0, kSize, kSize);
+    context->Present();
+    return pixels;
+  }
+  static int Lit(const std::vector<uint32_t>& pixels) {
+    int n = 0;
+    for (uint32_t p : pixels) n += p == Rgba(255, 255, 255);
+    return n;
+  }
+};
+
+TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
+  GLTestContext gl(kSize, kSize);
+  REQUIRE_GL(gl);
+  Draw::DrawContext* context = gl.Context();
+  gltest::TestPipeline pipeline = gltest::MakePipeline(context, kBlockVertexShader,
+                                                       gltest::kColorFragmentShader,
+                                                       SculptVertexLayout());
+  ASSERT_NE(pipeline.get(), nullptr);
+  Scene scene;
+  BuildTestScene(scene.document, "materials");
+
+  // No budget: every block is counted, none extracted or uploaded.
+  EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, 0.0f), 216);
+  EXPECT_EQ(scene.BuffersHeld(), 0);
+  EXPECT_EQ(scene.blocks.DirtyCount(), 216);
+
+  // Unlimited: blocks with a surface get a buffer of exactly their vertices.
+  EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 216);
+  EXPECT_EQ(scene.blocks.DirtyCount(), 0);
+  int withSurface = 0;
+  for (const TessBlock& b : scene.blocks.records) {
+    EXPECT_EQ(b.uploadPending, 0);
+    EXPECT_EQ(b.vertexBuffer != nullptr, !b.vertices.empty());
+    if (b.vertexBuffer) {
+      ++withSurface;
+      EXPECT_EQ(size_t(b.vertexCount), b.vertices.size());
+    }
+  }
+  EXPECT_EQ(scene.BuffersHeld(), withSurface);
+  EXPECT_GT(withSurface, 8);
+  EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 0);
+
+  const std::vector<uint32_t> drawn = Draw(gl, pipeline, scene);
+  EXPECT_EQ(drawn[(kSize / 2) * kSize + kSize / 2], Rgba(255, 255, 255));  // a sphere at 96, 96
+  EXPECT_EQ(drawn[0], Rgba(0, 0, 0));                                      // empty corner
+  const int lit = Lit(drawn);
+
+  // A block marked dirty but skipped keeps its old buffer and is still drawn.
+  Draw::Buffer* before = scene.blocks.Block(scene.blocks.BlockIndex(2, 2, 2)).vertexBuffer;
+  ASSERT_NE(before, nullptr);
+  scene.blocks.MarkAllDirty();
+  EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, 0.0f), 216);
+  EXPECT_EQ(scene.blocks.Block(scene.blocks.BlockIndex(2, 2, 2)).vertexBuffer, before);
+  EXPECT_EQ(Lit(Draw(gl, pipeline, scene)), lit);
+
+  // A block whose surface is gone loses its buffer and is no longer drawn.
+  scene.document.NewSculpture();
+  EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 216);
+  EXPECT_EQ(scene.BuffersHeld(), 0);
+  EXPECT_EQ(Lit(Draw(gl, pipeline, scene)), 0);
+}
+
+}  // namespace
