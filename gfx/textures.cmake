@@ -1,1 +1,11 @@
-# textures
+# Texture loading (stb_image), KTX cube maps and textures computed on the CPU.
+if(NOT TARGET PkgConfig::STB)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev
+endif()
+target_sources(loomwork_draw PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/ktx.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tex_util.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/texture_loader.cpp
+)
+target_link_libraries(loomwork_draw PUBLIC PkgConfig::STB)
