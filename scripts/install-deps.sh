@@ -8,7 +8,7 @@ packages=(
   build-essential cmake make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # window, OpenGL loader generator, images and fonts
-  libsdl2-dev python3-glad libstb-dev fonts-comfortaa
+  libsdl2-dev libgflags-dev python3-glad libstb-dev fonts-comfortaa
   # headless OpenGL 4.5 for the tests (Mesa llvmpipe under Xvfb) and shader validation
   xvfb xauth libgl1-mesa-dri glslang-tools
 )
