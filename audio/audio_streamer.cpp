@@ -1,0 +1,3 @@
+#include "audio/audio_streamer.h"
+
+AudioStreamer::~AudioStreamer() = default;
