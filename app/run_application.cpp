@@ -1,0 +1,137 @@
+#include "app/run_application.h"
+
+#include <SDL.h>
+
+#include <memory>
+
+#include "app/app_threads.h"
+#include "app/sdl_controls.h"
+#include "app/thread_name.h"
+#include "base/log.h"
+#include "gfx/opengl_context.h"
+
+namespace {
+
+constexpr int kWindowedX = 100;
+constexpr int kWindowedY = 100;
+constexpr int kFullscreenWidth = 1280;
+constexpr int kFullscreenHeight = 720;
+// The main thread has nothing to do between events; the timeout only bounds how long a missed
+// wake-up could delay shutdown.
+constexpr int kEventWaitMs = 100;
+
+// Asks for the 1280x720 mode the window takes while it is shown in fullscreen. Displays without
+// that mode (virtual X servers often have exactly one) get the closest larger one, or keep their
+// current mode; either way the program runs.
+void ChooseFullscreenMode(SDL_Window* window) {
+  int display = SDL_GetWindowDisplayIndex(window);
+  if (display < 0) {
+    display = 0;
+  }
+  SDL_DisplayMode wanted = {};
+  wanted.w = kFullscreenWidth;
+  wanted.h = kFullscreenHeight;
+  SDL_DisplayMode closest = {};
+  if (SDL_GetClosestDisplayMode(display, &wanted, &closest) == nullptr) {
+    SDL_DisplayMode current = {};
+    SDL_GetCurrentDisplayMode(display, &current);
+    Log(LogLevel::Warning, "The display has no mode of %dx%d or larger; fullscreen stays at %dx%d",
+        kFullscreenWidth, kFullscreenHeight, current.w, current.h);
+    closest = current;
+  } else if (closest.w != kFullscreenWidth || closest.h != kFullscreenHeight) {
+    Log(LogLevel::Warning, "The display has no %dx%d mode; fullscreen uses %dx%d",
+        kFullscreenWidth, kFullscreenHeight, closest.w, closest.h);
+  }
+  if (SDL_SetWindowDisplayMode(window, &closest) != 0) {
+    Log(LogLevel::Warning, "Cannot set the fullscreen display mode: %s", SDL_GetError());
+  }
+}
+
+SDL_Window* CreateAppWindow(const char* title, DisplayMode displayMode, bool fullscreen) {
+  Draw::OpenGLContext::SetWindowAttributes();
+  // Shown only once the display mode is chosen: in fullscreen, showing is what switches it.
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  int x = kWindowedX;
+  int y = kWindowedY;
+  int width = displayMode == DisplayMode::MonoView ? 720 : 1280;
+  int height = 720;
+  if (fullscreen) {
+    flags |= SDL_WINDOW_FULLSCREEN;
+    x = y = 0;
+    width = kFullscreenWidth;
+    height = kFullscreenHeight;
+  } else {
+    flags |= SDL_WINDOW_RESIZABLE;
+  }
+  SDL_Window* window = SDL_CreateWindow(title != nullptr ? title : "", x, y, width, height, flags);
+  if (window == nullptr) {
+    Log(LogLevel::Error, "Cannot create the %dx%d window: %s", width, height, SDL_GetError());
+    return nullptr;
+  }
+  if (fullscreen) {
+    ChooseFullscreenMode(window);
+  }
+  SDL_ShowWindow(window);
+  return window;
+}
+
+// Until the window is closed (its close button, or SDL_QUIT from the system or a signal), every
+// event goes to the controls, which hand the raw state to the application thread.
+void PumpEvents(SDL_Window* window, SdlControls* controls) {
+  const Uint32 windowId = SDL_GetWindowID(window);
+  for (;;) {
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, kEventWaitMs) == 0) {
+      continue;
+    }
+    do {
+      if (event.type == SDL_QUIT) {
+        return;
+      }
+      if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
+          event.window.windowID == windowId) {
+        return;
+      }
+      controls->HandleEvent(event);
+    } while (SDL_PollEvent(&event) != 0);
+  }
+}
+
+}  // namespace
+
+int RunApplication(Application* application, const char* title, DisplayMode displayMode,
+                   bool fullscreen) {
+  SetCurrentThreadName("main");
+  AddLogSink(&DebugOutputSink, nullptr);
+
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    Log(LogLevel::Error, "Cannot open a window: %s", SDL_GetError());
+    return 1;
+  }
+  // Game pads (SdlControls) and audio (the application thread's streamer) start their own SDL
+  // subsystems.
+  SDL_Window* window = CreateAppWindow(title, displayMode, fullscreen);
+  if (window == nullptr) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return 1;
+  }
+  // No GL work here: the context is made on the application thread, which alone uses it.
+  auto context = std::make_unique<Draw::OpenGLContext>(window);
+  auto controls = std::make_unique<SdlControls>(window);
+
+  AppThreads threads;
+  threads.Start(application, context.get(), controls.get(), application->GetRunMode(),
+                displayMode);
+  PumpEvents(window, controls.get());
+  threads.Stop();
+
+  if (fullscreen) {
+    // Hiding a fullscreen window gives the display its own mode back.
+    SDL_HideWindow(window);
+  }
+  controls.reset();
+  context.reset();
+  SDL_DestroyWindow(window);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return 0;
+}
