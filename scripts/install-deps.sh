@@ -8,9 +8,11 @@ packages=(
   build-essential cmake make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # window, OpenGL loader generator, images and fonts
-  libsdl2-dev libgflags-dev python3-glad libstb-dev fonts-comfortaa
+  libsdl2-dev libgflags-dev liblua5.3-dev python3-glad libstb-dev fonts-comfortaa
   # headless OpenGL 4.5 for the tests (Mesa llvmpipe under Xvfb) and shader validation
   xvfb xauth libgl1-mesa-dri glslang-tools
+  # real encoders for the sound-file tests
+  sox vorbis-tools
 )
 
 missing=()
