@@ -24,6 +24,7 @@ bench: build
 	$(BUILD)/bench/loomwork-bench
 	if [ -n "$$DISPLAY" ]; then $(BUILD)/bench/loomwork-gl-bench; \
 	  else xvfb-run -a -s "-screen 0 1920x1080x24" $(BUILD)/bench/loomwork-gl-bench; fi
+	$(BUILD)/bench/loomwork-audio-bench
 
 # Until the application lands, `run` builds the "materials" test scene with the tool and meshes it.
 run: build

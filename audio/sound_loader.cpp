@@ -1,0 +1,144 @@
+#include "audio/sound_loader.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#define STB_VORBIS_HEADER_ONLY
+#include <stb_vorbis.h>
+
+#include "base/log.h"
+#include "file/chunk_file.h"
+
+namespace Audio {
+
+namespace {
+
+constexpr int32_t kWaveFormatPcm = 1;
+
+struct WaveFormat {
+  int32_t formatTag = 0;
+  int32_t channels = 0;
+  int32_t sampleRate = 0;
+  int32_t blockAlign = 0;
+  int32_t bitsPerSample = 0;
+};
+
+// Every size and count comes from the file, so nothing is trusted: ChunkFile clips chunks to
+// the data actually read and yields zeros past a chunk's end, and the sample layout must be
+// exactly one that is understood before the block alignment is divided by.
+bool ReadWave(const DataRoots* roots, const std::string& path, Clip& clip) {
+  ChunkFile file(roots, path, true);
+  if (file.Failed()) {
+    Log(LogLevel::Error, "Failed to open file '%s'", path.c_str());
+    return false;
+  }
+  if (!file.Descend('RIFF')) {
+    return false;
+  }
+  file.ReadInt();  // form type
+  if (!file.Descend('fmt ')) {
+    return false;
+  }
+  WaveFormat format;
+  const uint32_t tagAndChannels = static_cast<uint32_t>(file.ReadInt());
+  format.formatTag = static_cast<int32_t>(tagAndChannels & 0xFFFF);
+  format.channels = static_cast<int32_t>(tagAndChannels >> 16);
+  format.sampleRate = file.ReadInt();
+  file.ReadInt();  // byte rate
+  const uint32_t alignAndBits = static_cast<uint32_t>(file.ReadInt());
+  format.blockAlign = static_cast<int32_t>(alignAndBits & 0xFFFF);
+  format.bitsPerSample = static_cast<int32_t>(alignAndBits >> 16);
+  file.Ascend();  // anything after these fields (an extension size, say) is skipped
+
+  if (format.formatTag != kWaveFormatPcm) {
+    return false;
+  }
+  if (!file.Descend('data')) {
+    return false;
+  }
+  const int32_t dataBytes = file.GetCurrentChunkLength();
+  const bool mono16 = format.channels == 1 && format.bitsPerSample == 16 && format.blockAlign == 2;
+  const bool mono8 = format.channels == 1 && format.bitsPerSample == 8 && format.blockAlign == 1;
+  if (!mono16 && !mono8) {
+    Log(LogLevel::Error, "Unsupported wav with %d bits/sample, %d channels and %d blockalign",
+        format.bitsPerSample, format.channels, format.blockAlign);
+    return false;
+  }
+  const int32_t frames = dataBytes / format.blockAlign;  // a trailing odd byte is dropped
+  std::vector<int16_t> samples(static_cast<size_t>(frames));
+  if (mono16) {
+    file.ReadData(samples.data(), frames * 2);
+    if constexpr (std::endian::native == std::endian::big) {
+      for (int16_t& s : samples) {
+        s = static_cast<int16_t>(__builtin_bswap16(static_cast<uint16_t>(s)));
+      }
+    }
+  } else {
+    Log(LogLevel::Info, "Converting %d 8-bit samples to 16-bit", frames);
+    std::vector<uint8_t> bytes(static_cast<size_t>(frames));
+    file.ReadData(bytes.data(), frames);
+    // 8-bit WAVE samples are unsigned with 128 as silence.
+    std::transform(bytes.begin(), bytes.end(), samples.begin(),
+                   [](uint8_t u) { return static_cast<int16_t>((u - 128) * 256); });
+  }
+  file.Ascend();
+  file.Ascend();
+  clip.samples = std::move(samples);
+  clip.channels = 1;
+  clip.sampleRate = static_cast<float>(static_cast<uint32_t>(format.sampleRate));
+  return true;
+}
+
+bool ReadOgg(const DataRoots* roots, const std::string& path, Clip& clip) {
+  std::vector<uint8_t> data;
+  if (!ReadDataFromFile(roots, path, data)) {  // logs its own error
+    return false;
+  }
+  if (data.empty() || data.size() > static_cast<size_t>(INT_MAX)) {
+    return false;
+  }
+  int channels = 0;
+  int sampleRate = 0;
+  short* decoded = nullptr;
+  const int frames = stb_vorbis_decode_memory(data.data(), static_cast<int>(data.size()),
+                                              &channels, &sampleRate, &decoded);
+  const std::unique_ptr<short, decltype(&std::free)> decodedOwner(decoded, &std::free);
+  if (frames <= 0 || decoded == nullptr) {
+    return false;
+  }
+  if (channels < 1 || channels > 2) {
+    Log(LogLevel::Error, "Unsupported ogg with %d channels: '%s'", channels, path.c_str());
+    return false;
+  }
+  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
+  clip.samples.assign(decoded, decoded + count);
+  clip.channels = channels;
+  clip.sampleRate = static_cast<float>(sampleRate);
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Clip> LoadClip(const DataRoots* files, const std::string& path) {
+  const std::string extension = GetFileExtension(path);
+  auto clip = std::make_unique<Clip>();
+  if (extension == "wav") {
+    if (!ReadWave(files, path, *clip)) {
+      std::printf("Failed to load '%s'\n", path.c_str());
+      std::fflush(stdout);
+      return nullptr;
+    }
+    return clip;
+  }
+  if (extension == "ogg") {
+    return ReadOgg(files, path, *clip) ? std::move(clip) : nullptr;
+  }
+  Log(LogLevel::Error, "LoadClip: '%s' is neither a wav nor an ogg file", path.c_str());
+  return nullptr;
+}
+
+}  // namespace Audio
