@@ -8,4 +8,4 @@ add_executable(loomwork-texture-builder
   ${CMAKE_CURRENT_LIST_DIR}/sky_models.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tool_icons.cpp
 )
-target_link_libraries(loomwork-texture-builder PRIVATE loomwork_draw Threads::Threads)
+target_link_libraries(loomwork-texture-builder PRIVATE loomwork_panel loomwork_draw Threads::Threads)

@@ -2,19 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 #include "tools/canvas.h"
-
-const AtlasIcon kAtlasIcons[17] = {
-    {"circle", 0, 0, 64, 64},      {"square", 64, 0, 64, 64},    {"minus", 128, 0, 64, 64},
-    {"plus", 192, 0, 64, 64},      {"new", 64, 64, 64, 64},      {"mirror", 192, 64, 64, 64},
-    {"paint", 256, 64, 64, 64},    {"dropper", 320, 64, 64, 64}, {"slider", 0, 128, 256, 64},
-    {"box", 0, 256, 64, 64},       {"cylinder", 64, 256, 64, 64}, {"sphere", 128, 256, 64, 64},
-    {"empty", 0, 512, 0, 64},      {"load", 192, 192, 64, 64},   {"save", 256, 192, 64, 64},
-    {"day", 0, 320, 64, 64},       {"night", 64, 320, 64, 64},
-};
+#include "ui/tool_icons.h"
 
 namespace {
 
@@ -283,9 +274,9 @@ void DrawNight(Canvas& canvas, PixelRect cell) {
 }
 
 void DrawIcon(Canvas& canvas, const char* name, void (*draw)(Canvas&, PixelRect)) {
-  for (const AtlasIcon& icon : kAtlasIcons) {
-    if (std::strcmp(icon.name, name) == 0) {
-      draw(canvas, {icon.x, icon.y, icon.width, icon.height});
+  for (const IconRect& icon : kToolIcons) {
+    if (icon.name == name) {
+      draw(canvas, {int(icon.x), int(icon.y), int(icon.w), int(icon.h)});
       return;
     }
   }

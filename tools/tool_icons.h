@@ -1,17 +1,9 @@
 #pragma once
 // The tool-icon atlas ("textures/tools.png"): white icons on transparent texels at the pixel
-// rectangles the panel reads them from, and a block of opaque white around the texel the panel
-// samples for solid quads.
+// rectangles of the panel's icon table (kToolIcons), and a block of opaque white around the
+// texel the panel samples for solid quads.
 #include <cstdint>
 #include <vector>
-
-struct AtlasIcon {
-  const char* name;
-  int x, y, width, height;
-};
-
-// Must match the panel's icon table, row for row.
-extern const AtlasIcon kAtlasIcons[17];
 
 constexpr int kIconAtlasWidth = 512;
 constexpr int kIconAtlasHeight = 576;  // the lowest rectangle ends at y = 576
