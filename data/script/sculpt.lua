@@ -1,0 +1,133 @@
+-- The tool panel. Panel units are centimetres at full size, x to the right, y downwards, with
+-- the carrying hand at (0, 0). processUI runs once per eye; a button reports its click only in
+-- the first eye, so every action below happens once per press.
+
+local PANEL_X, PANEL_Y, PANEL_W, PANEL_H = -19, -31, 38, 62
+local LEFT = PANEL_X + 1.5
+local TEXT_SCALE = 0.4
+
+local TOOLS = {
+  { name = "Add", icon = "plus" },
+  { name = "Subtract", icon = "minus" },
+  { name = "Paint", icon = "paint" },
+  { name = "Dropper", icon = "dropper" },
+  { name = "Buff", icon = "circle" },
+  { name = "Sandpaper", icon = "square" },
+}
+
+local SHAPES = {
+  { name = "Sphere", icon = "sphere" },
+  { name = "Box", icon = "box" },
+  { name = "Cylinder", icon = "cylinder" },
+}
+
+local SCENES = { "materials", "default", "marble" }
+local SLOT_COUNT = 4
+
+local function slotPath(n)
+  return "sculptures/slot" .. n .. ".sculpt"
+end
+
+-- Defaults only where the application or an earlier run has not set a value yet, so that
+-- reloading the script keeps the brush and colour the user picked.
+local function default(name, value)
+  if _G[name] == nil then _G[name] = value end
+end
+
+function init()
+  default("tool", "Add")
+  default("toolShape", "Sphere")
+  default("drawSize", 0.04)
+  -- A warm clay colour, given in both forms the application reads.
+  default("material_h", 0.08)
+  default("material_s", 0.45)
+  default("material_v", 0.85)
+  default("material_r", 0.85)
+  default("material_g", 0.6511)
+  default("material_b", 0.4675)
+  default("material_metalness", 0.0)
+  default("material_roughness", 0.5)
+  default("floorsize", 4.0)
+  default("light_env", 1)
+  default("mirror", 0)
+  default("slot", 1)
+end
+
+local function heading(text, y)
+  label(text, LEFT, y)
+end
+
+-- A row of equal icon buttons with captions; returns the name of the one clicked, if any.
+local function iconRow(items, current, y, size, gap)
+  local clicked = nil
+  for i, item in ipairs(items) do
+    local x = LEFT + (i - 1) * (size + gap)
+    if button(item.name, item.icon, x, y, size, size, item.name == current) then
+      clicked = item.name
+    end
+  end
+  return clicked
+end
+
+function processUI()
+  setTextScale(TEXT_SCALE)
+  beginPanel(PANEL_X, PANEL_Y, PANEL_W, PANEL_H)
+
+  -- Tool and brush shape.
+  heading("Tool", PANEL_Y + 3)
+  local picked = iconRow(TOOLS, tool, PANEL_Y + 4, 5, 1)
+  if picked then tool = picked end
+
+  heading("Shape", PANEL_Y + 14)
+  picked = iconRow(SHAPES, toolShape, PANEL_Y + 15, 5, 1)
+  if picked then toolShape = picked end
+  drawSize = slider("Size", LEFT + 18, PANEL_Y + 15, 17, 5, 0.005, 0.15, drawSize)
+
+  -- Material: colour, metalness, roughness and a swatch of what the brush paints.
+  heading("Material", PANEL_Y + 25)
+  colorPicker("material", LEFT, PANEL_Y + 26, 15, 15, 0)
+  rect(LEFT + 18, PANEL_Y + 26, 17, 3, material_r, material_g, material_b, 1)
+  material_metalness = slider("Metalness", LEFT + 18, PANEL_Y + 30.5, 17, 3, 0, 1,
+                              material_metalness)
+  material_roughness = slider("Roughness", LEFT + 18, PANEL_Y + 36.5, 17, 3, 0, 1,
+                              material_roughness)
+
+  -- Sculpture: new, the slot to use, load and save.
+  heading("Sculpture", PANEL_Y + 45)
+  if button("New", "new", LEFT, PANEL_Y + 46, 4, 4, false) then
+    clear()
+  end
+  for n = 1, SLOT_COUNT do
+    if textButton(tostring(n), LEFT + 5 + (n - 1) * 4.5, PANEL_Y + 46, 4, 4, slot == n) then
+      slot = n
+    end
+  end
+  if button("Load", "load", LEFT + 24, PANEL_Y + 46, 4, 4, false) then
+    load(slotPath(slot), 25)
+  end
+  if button("Save", "save", LEFT + 29, PANEL_Y + 46, 4, 4, false) then
+    save(slotPath(slot))
+    print("Saved " .. slotPath(slot) .. "\n")
+  end
+
+  -- Lighting, mirror and the test scenes.
+  heading("Scene", PANEL_Y + 55)
+  if button("Day", "day", LEFT, PANEL_Y + 56, 4, 4, light_env == 1) then light_env = 1 end
+  if button("Night", "night", LEFT + 4.5, PANEL_Y + 56, 4, 4, light_env == 0) then
+    light_env = 0
+  end
+  if button("Mirror", "mirror", LEFT + 9, PANEL_Y + 56, 4, 4, mirror == 1) then
+    mirror = 1 - mirror
+  end
+  -- The scene names are longer than the other captions: a smaller size keeps them inside.
+  setTextScale(TEXT_SCALE * 0.85)
+  for i, name in ipairs(SCENES) do
+    if textButton(name, LEFT + 14.5 + (i - 1) * 7, PANEL_Y + 56, 6.5, 4, false) then
+      testScene(name)
+    end
+  end
+  setTextScale(TEXT_SCALE)
+end
+
+function renderEye(eye)
+end

@@ -1,0 +1,26 @@
+#pragma once
+// Names of the Lua globals the panel script and the application share. They live only in the
+// Lua state; the application reads them through ScriptHost whenever it needs them.
+
+namespace ScriptGlobals {
+
+// string: "Add", "Subtract", "Paint", "Dropper", "Buff", "Sandpaper" (anything else is "Add")
+inline constexpr const char* kTool = "tool";
+// string: "Sphere", "Box", "Cylinder" (anything else is "Sphere")
+inline constexpr const char* kToolShape = "toolShape";
+inline constexpr const char* kDrawSize = "drawSize";  // number: brush size in metres
+// numbers 0..1: paint colour, also as hue, saturation, value for the colour picker
+inline constexpr const char* kMaterialR = "material_r";
+inline constexpr const char* kMaterialG = "material_g";
+inline constexpr const char* kMaterialB = "material_b";
+inline constexpr const char* kMaterialH = "material_h";
+inline constexpr const char* kMaterialS = "material_s";
+inline constexpr const char* kMaterialV = "material_v";
+inline constexpr const char* kMaterialMetalness = "material_metalness";
+inline constexpr const char* kMaterialRoughness = "material_roughness";
+inline constexpr const char* kFloorSize = "floorsize";  // number: floor size
+inline constexpr const char* kLightEnv = "light_env";   // integer: 0 night, 1 day
+// integer: 1 mirrors every stroke through the mirror matrix, 0 does not
+inline constexpr const char* kMirror = "mirror";
+
+}  // namespace ScriptGlobals
