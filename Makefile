@@ -26,12 +26,9 @@ bench: build
 	  else xvfb-run -a -s "-screen 0 1920x1080x24" $(BUILD)/bench/loomwork-gl-bench; fi
 	$(BUILD)/bench/loomwork-audio-bench
 
-# Until the application lands, `run` builds the "materials" test scene with the tool and meshes it.
+# The program in a desktop window, run from the built data tree.
 run: build
-	mkdir -p $(BUILD)/out
-	$(BUILD)/tools/loomwork-tool scene materials -o $(BUILD)/out/materials.sculpt
-	$(BUILD)/tools/loomwork-tool info $(BUILD)/out/materials.sculpt
-	$(BUILD)/tools/loomwork-tool mesh $(BUILD)/out/materials.sculpt -o $(BUILD)/out/materials.ply --stats
+	cd $(BUILD)/data && ../app/loomwork --novr
 
 clean:
 	rm -rf $(BUILD)

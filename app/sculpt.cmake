@@ -1,0 +1,17 @@
+# loomwork_app: SculptApplication and its desktop view target; `loomwork`: the program.
+find_package(PkgConfig REQUIRED)
+if(NOT TARGET PkgConfig::STB)
+  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev: stb_image_write
+endif()
+
+add_library(loomwork_app STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/desktop_view_target.cpp
+)
+target_include_directories(loomwork_app PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(loomwork_app PUBLIC
+  loomwork_shell loomwork_sculpt loomwork_panel loomwork_script loomwork_audio loomwork_draw
+  loomwork_gl PkgConfig::STB)
+
+add_executable(loomwork ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
+target_link_libraries(loomwork PRIVATE loomwork_app)

@@ -1,0 +1,609 @@
+#include "app/sculpt_app.h"
+
+#include <cmath>
+#include <cstring>
+
+#include <SDL.h>
+
+#include "app/controls.h"
+#include "audio/audio_streamer.h"
+#include "audio/listener_view.h"
+#include "audio/mix_audio_callback.h"
+#include "base/check.h"
+#include "base/log.h"
+#include "base/timing.h"
+#include "gfx/ktx.h"
+#include "gfx/simple_vertex.h"
+#include "gfx/tex_util.h"
+#include "gfx/texture_loader.h"
+#include "sculpt/metal_presets.h"
+#include "sculpt/primitive_mesh.h"
+#include "sculpt/sculpt_vertex.h"
+#include "ui/script_globals.h"
+#include "ui/tool_icons.h"
+
+namespace {
+
+// Windows virtual-key codes, as the controls store them.
+constexpr int kKeyF5 = 116;
+
+constexpr float kClearColour[4] = {0.12f, 0.27f, 0.27f, 0.0f};
+constexpr float kSamplesPerMetre = 96.0f;
+constexpr float kCameraStep = 0.1f;  // metres per frame a movement key is held
+// 1/0.15 with 0.15 taken in single precision: the panel grows or shrinks over 0.15 s.
+constexpr double kPanelAnimRate = 1.0 / double(0.15f);
+
+// Offsets into the 384-byte scene constant block (data/shaders/scene_constants.glsl).
+enum SceneOffset : size_t {
+  kViewProjection = 0,
+  kView = 64,
+  kModel = 128,
+  kEyePosition = 192,
+  kExposure = 204,
+  kFogColour = 208,
+  kFogStart = 224,
+  kFogDensity = 228,
+  kLightDirection = 240,
+  kAmbient = 272,
+  kPointLightMask = 288,
+  kTint = 304,
+  kF0 = 336,
+  kRoughness = 352,
+  kDielectricF0 = 356,
+  kSculptureDrawn = 360,
+};
+
+void PutFloat(uint8_t* block, size_t offset, float value) {
+  std::memcpy(block + offset, &value, sizeof value);
+}
+void PutU32(uint8_t* block, size_t offset, uint32_t value) {
+  std::memcpy(block + offset, &value, sizeof value);
+}
+void PutVec3(uint8_t* block, size_t offset, Vec3 v) {
+  const float values[3] = {v.x, v.y, v.z};
+  std::memcpy(block + offset, values, sizeof values);
+}
+void PutVec4(uint8_t* block, size_t offset, Vec4 v) {
+  const float values[4] = {v.x, v.y, v.z, v.w};
+  std::memcpy(block + offset, values, sizeof values);
+}
+void PutMatrix(uint8_t* block, size_t offset, const Matrix4x4& m) {
+  std::memcpy(block + offset, m.m, sizeof m.m);
+}
+
+template <class T>
+void DeleteAndClear(T*& object) {
+  delete object;
+  object = nullptr;
+}
+
+Draw::Pipeline* MakePipeline(Draw::DrawContext* context, std::vector<Draw::ShaderModule*> shaders,
+                             Draw::VertexLayout* layout, Draw::DepthStencilState* depth,
+                             Draw::BlendState* blend, Draw::RasterState* raster) {
+  Draw::PipelineDesc desc;
+  desc.shaders = std::move(shaders);
+  desc.vertexLayout = layout;
+  desc.depthStencil = depth;
+  desc.blend = blend;
+  desc.raster = raster;
+  return context->CreatePipeline(desc);
+}
+
+void UploadMesh(Draw::DrawContext* context, Mesh& mesh,
+                void (*generate)(std::vector<SimpleVertex>&, std::vector<uint32_t>&),
+                float positionScale) {
+  std::vector<SimpleVertex> vertices;
+  std::vector<uint32_t> indices;
+  generate(vertices, indices);
+  for (SimpleVertex& vertex : vertices) {
+    for (float& p : vertex.position) p *= positionScale;
+  }
+  mesh.Create(context, vertices, indices);
+}
+
+}  // namespace
+
+SculptApplication::SculptApplication(const DataRoots* roots)
+    : dataRoots(roots),
+      volume(kGridSize, kGridChannels),
+      tessellator(&volume, kBlockSize),
+      document(&volume, roots),
+      mixer(44100.0f, 2),
+      script(ScriptTargets{&panel, &document, &mirrorMatrix, sceneConstants, roots}) {
+  volume.blocks = &tessellator;
+}
+
+SculptApplication::~SculptApplication() = default;
+
+void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
+                             const FrameInfo* info) {
+  audioOut = audio;
+  if (audioOut != nullptr) {
+    audioOut->SetCallback(MixAudioCallback, &mixer);
+  }
+
+  LoadShaderLibrary(shaders, context, dataRoots, "shaders/");
+
+  Draw::VertexLayoutDesc simpleDesc;
+  simpleDesc.bindings = {{int32_t(sizeof(SimpleVertex)), 0}};
+  // Three floats from the texture coordinate on: the shaders read only its first two.
+  simpleDesc.attributes = {{0, 0, Draw::R32G32B32_FLOAT, 0},
+                           {0, 1, Draw::R32G32B32_FLOAT, 12},
+                           {0, 2, Draw::R32G32B32_FLOAT, 24},
+                           {0, 3, Draw::R8G8B8A8_UNORM, 32}};
+  simpleLayout = context->CreateVertexLayout(simpleDesc);
+  Draw::VertexLayoutDesc sculptDesc;
+  sculptDesc.bindings = {{int32_t(sizeof(SculptVertex)), 0}};
+  sculptDesc.attributes = {{0, 0, Draw::R32G32B32_FLOAT, 0},
+                           {0, 1, Draw::R32G32B32_FLOAT, 12},
+                           {0, 2, Draw::R8G8B8A8_UNORM, 24},
+                           {0, 3, Draw::R8G8B8A8_UNORM, 28}};
+  sculptLayout = context->CreateVertexLayout(sculptDesc);
+
+  Draw::BlendStateDesc opaqueDesc;
+  opaqueDesc.renderTargets = {Draw::BlendTarget{}};
+  blendOpaque = context->CreateBlendState(opaqueDesc);
+  Draw::BlendTarget alpha;
+  alpha.enabled = true;
+  alpha.colorWriteMask = 15;
+  alpha.srcColor = Draw::BlendFactor::SRC_ALPHA;
+  alpha.dstColor = Draw::BlendFactor::ONE_MINUS_SRC_ALPHA;
+  alpha.srcAlpha = Draw::BlendFactor::ZERO;
+  alpha.dstAlpha = Draw::BlendFactor::ZERO;
+  Draw::BlendStateDesc alphaDesc;
+  alphaDesc.renderTargets = {alpha};
+  blendAlpha = context->CreateBlendState(alphaDesc);
+  Draw::BlendTarget premultiplied = alpha;
+  premultiplied.srcColor = Draw::BlendFactor::ONE;
+  Draw::BlendStateDesc premultipliedDesc;
+  premultipliedDesc.renderTargets = {premultiplied};
+  blendPremultiplied = context->CreateBlendState(premultipliedDesc);
+
+  Draw::DepthStencilStateDesc depthDesc;
+  depthDesc.depthTestEnabled = true;
+  depthDesc.depthWriteEnabled = true;
+  depthDesc.depthCompare = Draw::Comparison::LESS_EQUAL;
+  depthWrite = context->CreateDepthStencilState(depthDesc);
+  depthDesc.depthWriteEnabled = false;
+  depthTestOnly = context->CreateDepthStencilState(depthDesc);
+
+  cullBack = context->CreateRasterState({Draw::CullMode::BACK, Draw::Facing::CCW});
+  cullFront = context->CreateRasterState({Draw::CullMode::FRONT, Draw::Facing::CCW});
+  cullNone = context->CreateRasterState({Draw::CullMode::NONE, Draw::Facing::CCW});
+
+  solidPipeline = MakePipeline(context, GetShaderSet(shaders, "solid"), simpleLayout, depthWrite,
+                               blendOpaque, cullBack);
+  sculptPipeline = MakePipeline(context, GetShaderSet(shaders, "solidiso"), sculptLayout,
+                                depthWrite, blendOpaque, cullBack);
+  texturedPipeline = MakePipeline(context, GetShaderSet(shaders, "simpletex"), simpleLayout,
+                                  depthTestOnly, blendAlpha, cullNone);
+  pickerPipeline = MakePipeline(context, MakeShaderPair(shaders, "simpletex", "colorpicker"),
+                                simpleLayout, depthTestOnly, blendPremultiplied, cullNone);
+  skyPipeline = MakePipeline(context, GetShaderSet(shaders, "cubesky"), simpleLayout,
+                             depthTestOnly, blendOpaque, cullNone);
+  proxyFrontPipeline = MakePipeline(context, GetShaderSet(shaders, "simpletex"), simpleLayout,
+                                    depthTestOnly, blendPremultiplied, cullBack);
+  proxyBackPipeline = MakePipeline(context, GetShaderSet(shaders, "simpletex"), simpleLayout,
+                                   depthTestOnly, blendPremultiplied, cullFront);
+
+  Draw::SamplerStateDesc samplerDesc;  // linear, repeat, no anisotropy
+  linearSampler = context->CreateSamplerState(samplerDesc);
+
+  toolsTexture = LoadTexture(context, dataRoots, "textures/tools.png", GENERATE_MIPS);
+  CHECK(toolsTexture != nullptr);
+  blobTexture = LoadTexture(context, dataRoots, "textures/blob.png", 0);
+  whiteTexture = CreateSolidColorTexture(context, 4, 4, 0, Draw::R8G8B8A8_UNORM, 0xFFFFFFFFu);
+  if (const MetalPreset* gold = FindMetal("Gold")) {
+    goldTexture = CreateSolidColorTexture(
+        context, 4, 4, 0, Draw::R8G8B8A8_UNORM,
+        ColorToRGBA8({gold->f0[0], gold->f0[1], gold->f0[2], 0.0f}));
+  }
+  floorTexture = CreateTextureFromFunction(
+      context, 512, 512, 0, Draw::R8G8_UNORM, [](Vec2 uv) {
+        const int i = int(std::floor(512.0f * uv.x));
+        const int j = int(std::floor(512.0f * uv.y));
+        return Vec4{0.0f, ((i ^ j) & 32) != 0 ? 0.8f : 0.2f, 0.0f, 0.0f};
+      });
+  proxyTexture = LoadTexture(context, dataRoots, "textures/proxy.png", 0);
+  CHECK(proxyTexture != nullptr);
+  const char* const skyFiles[kEnvironmentCount] = {"textures/nightskybox_filtered.ktx",
+                                                   "textures/swiss_filtered.ktx"};
+  for (int e = 0; e < kEnvironmentCount; ++e) {
+    std::vector<uint8_t> data;
+    if (ReadDataFromFile(dataRoots, skyFiles[e], data)) {
+      skyTexture[e] = CreateTextureFromKTX(context, data);
+    }
+    data.clear();
+    if (ReadDataFromFile(dataRoots, skyFiles[e], data)) {
+      envTexture[e] = CreateTextureFromKTX(context, data);
+    }
+  }
+
+  UploadMesh(context, skyCube, [](auto& v, auto& i) { GenerateCube(v, i, 1); }, 100.0f);
+  UploadMesh(context, boxProxy, [](auto& v, auto& i) { GenerateCube(v, i, 1); }, 1.0f);
+  UploadMesh(context, sphereProxy, [](auto& v, auto& i) { GenerateSphere(v, i, 8); }, 1.0f);
+  UploadMesh(context, cylinderProxy, [](auto& v, auto& i) { GenerateCylinder(v, i, 32, 1, true); },
+             1.0f);
+
+  std::memset(sceneConstants, 0, sizeof sceneConstants);
+  PutFloat(sceneConstants, kFogStart, -70.0f);
+  PutFloat(sceneConstants, kFogDensity, 0.03f);
+
+  cameraOffset = {0.0f, 0.0f, 0.0f};
+  if (info == nullptr || !info->isVR) {
+    cameraOffset.y = 1.0f;
+    cameraOffset.z = 2.0f;
+  }
+
+  if (!font.Init(context, "assets/Comfortaa_Bold.ttf", 128.0f, 0.05f)) {
+    Log(LogLevel::Error, "SculptApplication: the panel font did not load; the panel has no text");
+  }
+  Draw::SamplerStateDesc shadowDesc;
+  shadowDesc.wrapU = Draw::TextureAddressMode::CLAMP_TO_BORDER;
+  shadowDesc.wrapV = Draw::TextureAddressMode::CLAMP_TO_BORDER;
+  shadowDesc.shadowCompareEnabled = true;
+  shadowDesc.shadowCompareOp = Draw::Comparison::LESS_EQUAL;
+  shadowDesc.borderColor = Draw::BorderColor::OPAQUE_WHITE;
+  layerTargets.sampler = context->CreateSamplerState(shadowDesc);
+  Draw::RenderPassDesc layerPass;
+  layerPass.attachments = {{Draw::D16, Draw::CLEAR}};
+  layerTargets.renderPass = context->CreateRenderPass(layerPass);
+  Draw::TextureDesc layerDesc;
+  layerDesc.format = Draw::D16;
+  layerDesc.width = 1024;
+  layerDesc.height = 1024;
+  layerDesc.depth = 2;
+  layerDesc.mipLevels = 1;
+  layerDesc.flags = Draw::ARRAY;
+  layerTargets.texture = context->CreateTexture(layerDesc);
+  if (layerTargets.texture != nullptr && layerTargets.renderPass != nullptr) {
+    for (int layer = 0; layer < 2; ++layer) {
+      Draw::FramebufferDesc desc;
+      desc.attachments = {{layerTargets.texture, layer, 0}};
+      desc.width = 1024;
+      desc.height = 1024;
+      desc.renderPass = layerTargets.renderPass;
+      layerTargets.framebuffers[size_t(layer)] = context->CreateFramebuffer(desc);
+    }
+  }
+
+  script.SetupScript(context);
+
+  panel.font = &font;
+  panel.Init(context, toolsTexture, 288.0f, 32.0f, 1.0f, kToolIcons);
+  panel.texturedPipeline = texturedPipeline;
+  panel.pickerPipeline = pickerPipeline;
+  initialised_ = true;
+}
+
+void SculptApplication::Shutdown(Draw::DrawContext* /*context*/) {
+  desktopTarget_.Release();
+  tessellator.ReleaseBuffers();
+
+  for (Draw::Framebuffer*& framebuffer : layerTargets.framebuffers) DeleteAndClear(framebuffer);
+  DeleteAndClear(layerTargets.texture);
+  DeleteAndClear(layerTargets.sampler);
+  DeleteAndClear(layerTargets.renderPass);
+
+  DeleteAndClear(toolsTexture);
+  DeleteAndClear(blobTexture);
+  DeleteAndClear(whiteTexture);
+  DeleteAndClear(goldTexture);
+  DeleteAndClear(floorTexture);
+  DeleteAndClear(proxyTexture);
+  for (int e = 0; e < kEnvironmentCount; ++e) {
+    DeleteAndClear(skyTexture[e]);
+    DeleteAndClear(envTexture[e]);
+  }
+  skyCube.Release();
+  sphereProxy.Release();
+  boxProxy.Release();
+  cylinderProxy.Release();
+
+  DeleteAndClear(simpleLayout);
+  DeleteAndClear(sculptLayout);
+  DeleteAndClear(blendOpaque);
+  DeleteAndClear(blendAlpha);
+  DeleteAndClear(blendPremultiplied);
+  DeleteAndClear(depthWrite);
+  DeleteAndClear(depthTestOnly);
+  DeleteAndClear(cullBack);
+  DeleteAndClear(cullFront);
+  DeleteAndClear(cullNone);
+  DeleteAndClear(linearSampler);
+  DeleteAndClear(solidPipeline);
+  DeleteAndClear(sculptPipeline);
+  DeleteAndClear(texturedPipeline);
+  DeleteAndClear(pickerPipeline);
+  DeleteAndClear(skyPipeline);
+  DeleteAndClear(proxyFrontPipeline);
+  DeleteAndClear(proxyBackPipeline);
+  panel.texturedPipeline = nullptr;
+  panel.pickerPipeline = nullptr;
+  panel.atlas = nullptr;
+
+  font.Shutdown();
+  ClearShaderLibrary(shaders);
+  if (audioOut != nullptr) {
+    // The mixer outlives this call, but the output is about to go away with the context.
+    audioOut->SetCallback(nullptr, nullptr);
+  }
+  initialised_ = false;
+}
+
+void SculptApplication::ProcessSystemKeys(Controls* controls, bool* /*vrInput*/) {
+  if (controls != nullptr && controls->keyPressed[kKeyF5] != 0) {
+    reloadScript = true;
+  }
+}
+
+void SculptApplication::ProcessControls(Controls* controls, bool* /*vrInput*/) {
+  if (controls == nullptr) {
+    return;
+  }
+  // Per frame, not per second; opposite keys cancel.
+  if (controls->keyDown['W'] != 0) cameraOffset.z -= kCameraStep;
+  if (controls->keyDown['S'] != 0) cameraOffset.z += kCameraStep;
+  if (controls->keyDown['Q'] != 0) cameraOffset.y -= kCameraStep;
+  if (controls->keyDown['E'] != 0) cameraOffset.y += kCameraStep;
+  if (controls->keyDown['A'] != 0) cameraOffset.x -= kCameraStep;
+  if (controls->keyDown['D'] != 0) cameraOffset.x += kCameraStep;
+  if ((controls->mousePressed & Controls::kMouseRight) != 0) {
+    TogglePanel();
+  }
+}
+
+void SculptApplication::TogglePanel() {
+  const bool old = panelVisible;
+  panelVisible = !old;
+  const double t = TimeNow();
+  // From wherever the panel is now, so a second click reverses it without a jump.
+  panelAnim.from = panelAnim.ValueAt(t);
+  panelAnim.to = old ? 0.0f : 1.0f;
+  panelAnim.startTime = t;
+  panelAnim.rate = kPanelAnimRate;
+  panelAnim.easing = 1;
+}
+
+std::array<float, 5> SculptApplication::CurrentMaterial() {
+  return {float(script.GetNumber(ScriptGlobals::kMaterialR)),
+          float(script.GetNumber(ScriptGlobals::kMaterialG)),
+          float(script.GetNumber(ScriptGlobals::kMaterialB)),
+          float(script.GetNumber(ScriptGlobals::kMaterialRoughness)),
+          float(script.GetNumber(ScriptGlobals::kMaterialMetalness))};
+}
+
+bool SculptApplication::WantsQuit() {
+  if (quitAfterFrames <= 0 || frameCount_ < quitAfterFrames) {
+    return false;
+  }
+  if (!quitPosted_) {
+    // The window's event pump ends only on a quit event, so ask for one as a close would.
+    SDL_Event event = {};
+    event.type = SDL_QUIT;
+    SDL_PushEvent(&event);
+    quitPosted_ = true;
+  }
+  return true;
+}
+
+int32_t SculptApplication::EnvironmentIndex(int32_t lightEnv) const {
+  // Only two environments exist: anything but night shows the day.
+  return lightEnv == 0 ? 0 : 1;
+}
+
+void SculptApplication::SetModel(const Matrix4x4& model) {
+  PutMatrix(sceneConstants, kModel, model);
+}
+
+void SculptApplication::SetMaterial(Vec4 tint, Vec3 f0, float roughness) {
+  PutVec4(sceneConstants, kTint, tint);
+  PutVec3(sceneConstants, kF0, f0);
+  PutFloat(sceneConstants, kRoughness, roughness);
+}
+
+void SculptApplication::PushSceneConstants(Draw::DrawContext* context) {
+  context->PushUniforms(0, sceneConstants, sizeof sceneConstants);
+}
+
+void SculptApplication::UpdateFrameConstants(const FrameInfo* info, int32_t lightEnv) {
+  std::memset(lightConstants, 0, sizeof lightConstants);
+  const Vec3 lightPositions[4] = {{10, 10, 10}, {-10, 10, 10}, {10, 10, -10}, {-10, 10, -10}};
+  for (size_t i = 0; i < 4; ++i) {
+    PutVec3(lightConstants, i * 32, lightPositions[i]);
+    PutFloat(lightConstants, i * 32 + 12, 100.0f);
+    PutVec3(lightConstants, i * 32 + 16, {0.5f, 0.5f, 0.5f});
+  }
+  PutU32(sceneConstants, kPointLightMask, lightEnv == 0 ? 0x00010203u : 0xFFFFFFFFu);
+
+  PutFloat(sceneConstants, kExposure, 0.8f);
+  PutVec4(sceneConstants, kFogColour,
+          {kClearColour[0], kClearColour[1], kClearColour[2], kClearColour[3]});
+  PutVec4(sceneConstants, kAmbient, {0.03f, 0.009f, 0.12f, 0.0f});
+  SetMaterial({1, 1, 1, 1}, {0.04f, 0.04f, 0.04f}, 1.0f);
+  PutFloat(sceneConstants, kDielectricF0, 0.04f);
+
+  const Matrix4x4 headView = info != nullptr ? info->headView : Matrix4x4::Identity();
+  frameView_ = Audio::SetListenerFromView(mixer, cameraOffset, headView);
+  PutMatrix(sceneConstants, kView, frameView_);
+  Matrix4x4 inverseView;
+  if (!InvertMatrix(frameView_, inverseView)) inverseView = Matrix4x4::Identity();
+  PutVec3(sceneConstants, kEyePosition,
+          {inverseView.m[12], inverseView.m[13], inverseView.m[14]});
+  const float d = 1.0f / std::sqrt(3.0f);
+  PutVec3(sceneConstants, kLightDirection, {d, d, d});
+
+  trackingToWorld_ = Matrix4x4::Translation(cameraOffset);
+  gridToWorld_ = Matrix4x4::Scale({1.0f / kSamplesPerMetre, 1.0f / kSamplesPerMetre,
+                                   1.0f / kSamplesPerMetre}) *
+                 Matrix4x4::Translation({-1.0f, 0.0f, -1.0f});
+  if (!InvertMatrix(gridToWorld_, worldToGrid_)) worldToGrid_ = Matrix4x4::Identity();
+}
+
+void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameInfo* info) {
+  if (context == nullptr || info == nullptr || !initialised_) {
+    return;
+  }
+  ++frameCount_;
+  if (reloadScript) {
+    script.SetupScript(context);
+    reloadScript = false;
+  }
+
+  const int32_t frameLightEnv = int32_t(script.GetInteger(ScriptGlobals::kLightEnv));
+  UpdateFrameConstants(info, frameLightEnv);
+  context->PushUniforms(1, lightConstants, sizeof lightConstants);
+
+  // The panel's Mirror button switches mirrored strokes.
+  mirrorEnabled = script.GetInteger(ScriptGlobals::kMirror) != 0;
+  // Hand controllers come from a VR host; without one nothing strokes and no preview is drawn.
+  rightValid_ = false;
+  rightTrigger_ = 0.0f;
+  std::vector<SculptOp> frameOps;
+  document.ApplyFrame(frameOps);
+
+  const double t0 = TimeNow();
+  const int tessellated = tessellator.TessellateDirtyBlocks(context, 1.0f / 90.0f);
+  const double t1 = TimeNow();
+  if (tessellated > 0) {
+    Log(LogLevel::Info, "Tess time (%d blocks): %0.3f ms", tessellated, (t1 - t0) * 1000.0);
+  }
+
+  const int32_t lightEnv = int32_t(script.GetInteger(ScriptGlobals::kLightEnv));
+  FrameInfo viewInfo = *info;
+  const bool offscreen = !info->isVR && info->bindTarget != nullptr &&
+                         desktopTarget_.Prepare(context, int32_t(info->width),
+                                                int32_t(info->height));
+  if (offscreen) {
+    viewInfo.bindTarget = &DesktopViewTarget::Bind;
+    viewInfo.targetUserData = &desktopTarget_;
+  }
+  for (int view = 0; view < viewInfo.viewCount && view < 2; ++view) {
+    DrawView(context, &viewInfo, view, lightEnv);
+  }
+  if (offscreen) {
+    desktopTarget_.PresentToWindow();
+    if (!capturePath.empty() && frameCount_ == captureFrame) {
+      if (WriteWindowImagePng(capturePath.c_str(), desktopTarget_.Width(),
+                              desktopTarget_.Height())) {
+        Log(LogLevel::Info, "Wrote the frame %d image to %s", frameCount_, capturePath.c_str());
+      }
+    }
+  }
+}
+
+void SculptApplication::DrawView(Draw::DrawContext* context, const FrameInfo* info, int view,
+                                 int32_t lightEnv) {
+  const int32_t env = EnvironmentIndex(lightEnv);
+  if (info->bindTarget != nullptr) {
+    info->bindTarget(view, info, kClearColour);
+  }
+  Draw::Viewport viewport;
+  viewport.width = float(info->width);
+  viewport.height = float(info->height);
+  context->SetViewports(0, 1, &viewport);
+  context->BindTexture(0, whiteTexture);
+  context->BindTexture(1, envTexture[env]);
+  context->BindTexture(2, whiteTexture);
+  context->BindTexture(3, layerTargets.texture);
+  for (int slot = 0; slot < 3; ++slot) context->BindSampler(slot, linearSampler);
+  PutMatrix(sceneConstants, kViewProjection, info->eyeProjection[view]);
+  context->BindPipeline(solidPipeline);
+
+  // Floor.
+  SetModel(Matrix4x4::Identity());
+  SetMaterial({1, 1, 1, 1}, {0.04f, 0.04f, 0.04f}, 0.85f);
+  PushSceneConstants(context);
+  context->BindTexture(2, floorTexture);
+  const float s = float(script.GetNumber(ScriptGlobals::kFloorSize));
+  auto* floor = static_cast<SimpleVertex*>(context->AllocateImmediateVertices(4, 36));
+  if (floor != nullptr) {
+    const float corners[4][4] = {{-s, -s, 0, 0}, {-s, s, 0, 1}, {s, -s, 1, 0}, {s, s, 1, 1}};
+    for (int i = 0; i < 4; ++i) {
+      floor[i] = SimpleVertex{{corners[i][0], 0.0f, corners[i][1]},
+                              {0.0f, 1.0f, 0.0f},
+                              {corners[i][2], corners[i][3]},
+                              0xFF202020u};
+    }
+    context->DrawImmediate(Draw::Primitive::TRIANGLE_STRIP);
+  }
+  context->BindTexture(2, whiteTexture);
+
+  // Sculpture.
+  context->BindPipeline(sculptPipeline);
+  SetModel(gridToWorld_);
+  SetMaterial({1, 1, 1, 1}, {0.04f, 0.04f, 0.04f}, 0.3f);
+  PutFloat(sceneConstants, kSculptureDrawn, 1.0f);
+  PushSceneConstants(context);
+  tessellator.DrawBlocks(context);
+
+  context->BindPipeline(solidPipeline);
+
+  // Sky.
+  SetModel(Matrix4x4::Identity());
+  context->BindTexture(1, skyTexture[env]);
+  PushSceneConstants(context);
+  context->BindPipeline(skyPipeline);
+  skyCube.Draw(context);
+  context->BindTexture(1, envTexture[env]);
+
+  SetModel(Matrix4x4::Identity());
+  PushSceneConstants(context);
+  context->BindPipeline(texturedPipeline);
+
+  DrawPanel(context, info, view);
+  DrawToolPreview(context);
+
+  context->ResetState();
+  script.CallFunction("renderEye", int64_t(view));
+}
+
+void SculptApplication::DrawPanel(Draw::DrawContext* context, const FrameInfo* info, int view) {
+  // Desktop: the panel hangs 1 m in front of the camera with its y axis (growing downwards)
+  // pointing down in the world.
+  const Matrix4x4 base = Matrix4x4::Scale({1.0f, -1.0f, -1.0f}) *
+                         Matrix4x4::Translation({0.0f, 0.0f, -1.0f}) * trackingToWorld_;
+  const bool baseValid = true;
+  panelMatrix = base;
+  const float v = panelAnim.ValueAt(TimeNow());
+  if (v <= 0.0f || !baseValid) {
+    return;
+  }
+  panelMatrix = Matrix4x4::Scale({0.01f * v, 0.01f * v, 0.01f * v}) *
+                Matrix4x4::Translation({0.0f, 0.0f, -0.05f}) * base;
+  SetModel(panelMatrix);
+  PushSceneConstants(context);
+  panel.SetPointer(rightValid_, rightPose_);
+  panel.SetEye(view, info->vrSystem != nullptr);
+  panel.SetTransform(context, panelMatrix);
+  script.CallFunction("processUI");
+  panel.DrawPointer(context);
+  SetModel(Matrix4x4::Identity());
+  PushSceneConstants(context);
+}
+
+void SculptApplication::DrawToolPreview(Draw::DrawContext* context) {
+  if (!rightValid_) {
+    return;
+  }
+  const std::string tool = script.GetString(ScriptGlobals::kTool);
+  if (tool == "Dropper") {
+    return;
+  }
+  const std::string shape = script.GetString(ScriptGlobals::kToolShape);
+  const Mesh* mesh = shape == "Box" ? &boxProxy : shape == "Cylinder" ? &cylinderProxy : &sphereProxy;
+  float size = float(script.GetNumber(ScriptGlobals::kDrawSize)) - 2.5f / kSamplesPerMetre;
+  if (!(size > 0.01f)) size = 0.01f;
+  Vec4 tint = {1, 1, 1, 1};
+  if (tool == "Add") tint = {0.2f, 1.0f, 0.2f, 1.0f};
+  if (tool == "Subtract") tint = {1.0f, 0.2f, 0.2f, 1.0f};
+  PutVec4(sceneConstants, kTint, tint);
+  SetModel(Matrix4x4::Scale({size, size, size}) * rightPose_);
+  PushSceneConstants(context);
+  context->BindTexture(0, proxyTexture);
+  context->BindPipeline(proxyBackPipeline);
+  mesh->Draw(context);
+  context->BindPipeline(proxyFrontPipeline);
+  mesh->Draw(context);
+  PutVec4(sceneConstants, kTint, {1, 1, 1, 1});
+}

@@ -1,0 +1,138 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/animated_value.h"
+#include "app/application.h"
+#include "app/desktop_view_target.h"
+#include "audio/mixer3d.h"
+#include "base/math_types.h"
+#include "file/file_util.h"
+#include "gfx/draw_context.h"
+#include "gfx/mesh.h"
+#include "gfx/shader_library.h"
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/voxel_grid.h"
+#include "ui/panel_font.h"
+#include "ui/panel_ui.h"
+#include "ui/script_host.h"
+
+// The depth-only two-layer array texture the eyes bind at texture slot 3.
+struct LayerTargets {
+  Draw::Sampler* sampler = nullptr;
+  Draw::RenderPass* renderPass = nullptr;
+  Draw::Texture* texture = nullptr;
+  std::array<Draw::Framebuffer*, 2> framebuffers = {};
+};
+
+// The sculpting application: grid, tessellator, document, panel script, mixer and every GPU
+// object it draws with.
+class SculptApplication : public Application {
+ public:
+  static constexpr size_t kConstantsSize = 384;
+  static constexpr int32_t kEnvironmentCount = 2;
+
+  explicit SculptApplication(const DataRoots* dataRoots);
+  ~SculptApplication() override;
+  SculptApplication(const SculptApplication&) = delete;
+  SculptApplication& operator=(const SculptApplication&) = delete;
+
+  RunMode GetRunMode() override { return RunMode::ClientOnly; }
+  void Init(Draw::DrawContext* context, AudioStreamer* audio, const FrameInfo* info) override;
+  void Shutdown(Draw::DrawContext* context) override;
+  void ProcessSystemKeys(Controls* controls, bool* vrInput) override;
+  void ProcessControls(Controls* controls, bool* vrInput) override;
+  void UpdateAndRender(Draw::DrawContext* context, const FrameInfo* info) override;
+  bool WantsQuit() override;
+
+  void TogglePanel();
+  // (red, green, blue, roughness, metalness) from the script globals.
+  std::array<float, 5> CurrentMaterial();
+
+  // Test and capture switches, set before the run: quit after this many frames (0: never);
+  // write the presented image of frame captureFrame (1-based) to capturePath when not empty.
+  int32_t quitAfterFrames = 0;
+  int32_t captureFrame = 0;
+  std::string capturePath;
+
+  const DataRoots* dataRoots;
+  VoxelGrid volume;
+  BlockTessellator tessellator;
+  SculptDocument document;
+  PanelUI panel;
+  PanelFont font;
+  Audio::Mixer3D mixer;
+  AudioStreamer* audioOut = nullptr;
+  ShaderLibrary shaders;
+  LayerTargets layerTargets;
+
+  Vec3 cameraOffset;
+  bool panelVisible = true;
+  AnimatedValue panelAnim;
+  Matrix4x4 panelMatrix;
+  bool mirrorEnabled = false;
+  Matrix4x4 mirrorMatrix;
+  bool reloadScript = false;
+
+  alignas(16) uint8_t sceneConstants[kConstantsSize] = {};
+  alignas(16) uint8_t lightConstants[kConstantsSize] = {};
+
+  Draw::VertexLayout* simpleLayout = nullptr;
+  Draw::VertexLayout* sculptLayout = nullptr;
+  Draw::BlendState* blendOpaque = nullptr;
+  Draw::BlendState* blendAlpha = nullptr;
+  Draw::BlendState* blendPremultiplied = nullptr;
+  Draw::DepthStencilState* depthWrite = nullptr;
+  Draw::DepthStencilState* depthTestOnly = nullptr;
+  Draw::RasterState* cullBack = nullptr;
+  Draw::RasterState* cullFront = nullptr;
+  Draw::RasterState* cullNone = nullptr;
+  Draw::Pipeline* solidPipeline = nullptr;
+  Draw::Pipeline* sculptPipeline = nullptr;
+  Draw::Pipeline* texturedPipeline = nullptr;
+  Draw::Pipeline* pickerPipeline = nullptr;
+  Draw::Pipeline* skyPipeline = nullptr;
+  Draw::Pipeline* proxyFrontPipeline = nullptr;
+  Draw::Pipeline* proxyBackPipeline = nullptr;
+  Draw::Sampler* linearSampler = nullptr;
+  Draw::Texture* toolsTexture = nullptr;
+  Draw::Texture* blobTexture = nullptr;
+  Draw::Texture* whiteTexture = nullptr;
+  Draw::Texture* goldTexture = nullptr;
+  Draw::Texture* floorTexture = nullptr;
+  Draw::Texture* proxyTexture = nullptr;
+  Draw::Texture* skyTexture[kEnvironmentCount] = {};
+  Draw::Texture* envTexture[kEnvironmentCount] = {};
+  Mesh skyCube;
+  Mesh sphereProxy;
+  Mesh boxProxy;
+  Mesh cylinderProxy;
+
+  // Declared last: it holds pointers to the panel, document and constants above.
+  ScriptHost script;
+
+ private:
+  void UpdateFrameConstants(const FrameInfo* info, int32_t lightEnv);
+  void DrawView(Draw::DrawContext* context, const FrameInfo* info, int view, int32_t lightEnv);
+  void DrawPanel(Draw::DrawContext* context, const FrameInfo* info, int view);
+  void DrawToolPreview(Draw::DrawContext* context);
+  void SetModel(const Matrix4x4& model);
+  void SetMaterial(Vec4 tint, Vec3 f0, float roughness);
+  void PushSceneConstants(Draw::DrawContext* context);
+  int32_t EnvironmentIndex(int32_t lightEnv) const;
+
+  DesktopViewTarget desktopTarget_;
+  Matrix4x4 frameView_;
+  Matrix4x4 trackingToWorld_;
+  Matrix4x4 gridToWorld_;
+  Matrix4x4 worldToGrid_;
+  Matrix4x4 rightPose_;
+  bool rightValid_ = false;
+  float rightTrigger_ = 0.0f;
+  int32_t frameCount_ = 0;
+  bool initialised_ = false;
+  bool quitPosted_ = false;
+};

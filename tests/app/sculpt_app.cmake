@@ -1,0 +1,16 @@
+# sculpt_app_tests: SculptApplication's input handling in process, and the real loomwork program
+# run from the built data tree under the display.
+find_package(PkgConfig REQUIRED)
+if(NOT TARGET PkgConfig::STB)
+  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev: stb_image
+endif()
+loomwork_add_test(sculpt_app_tests
+  SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_controls_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_test.cpp
+  LIBS loomwork_app PkgConfig::STB
+)
+target_include_directories(sculpt_app_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(sculpt_app_tests PRIVATE
+  LOOMWORK_PATH="$<TARGET_FILE:loomwork>" LOOMWORK_DATA_DIR="${LOOMWORK_DATA_DIR}")
+add_dependencies(sculpt_app_tests loomwork loomwork-data)
