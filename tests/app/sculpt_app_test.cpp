@@ -1,91 +1,36 @@
 // The real program (loomwork) in a real window on the current X display, run from the real data
 // tree for a few frames; the image it presents is read back and checked.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
-
-extern char** environ;
 
 namespace {
 
-// A hung program would otherwise hang the whole suite; this is far beyond any normal run.
-constexpr auto kHangLimit = std::chrono::seconds(120);
 // Enough frames for the tessellation budget to mesh every block of a fresh grid on llvmpipe.
 constexpr int kFrames = 30;
 
 struct ProgramRun {
   int exitCode = -1;  // minus the signal number when the process was killed
-  std::string log;
+  std::string log;    // standard error, then standard output
   std::string Describe() const { return "exit " + std::to_string(exitCode) + "\n" + log; }
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
+// The program runs from the data tree, as `make run` starts it.
 ProgramRun RunLoomwork(const std::vector<std::string>& args,
-                       const std::vector<std::string>& extraEnvironment,
-                       const std::string& logPath) {
-  std::vector<std::string> argStrings = {LOOMWORK_PATH};
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argStrings) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envStrings;
-  for (char** entry = environ; *entry != nullptr; ++entry) envStrings.emplace_back(*entry);
-  envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
-  std::vector<char*> envp;
-  for (std::string& entry : envStrings) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  ProgramRun run;
-  const pid_t pid = fork();
-  if (pid < 0) {
-    ADD_FAILURE() << "fork failed";
-    return run;
-  }
-  if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec.
-    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (log < 0 || chdir(LOOMWORK_DATA_DIR) != 0) _exit(127);
-    dup2(log, 1);
-    dup2(log, 2);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
-  int status = 0;
-  for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      ADD_FAILURE() << "loomwork did not end; killed";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  run.log = Slurp(logPath);
-  return run;
+                       const std::vector<std::string>& extraEnvironment) {
+  ProcessOptions options;
+  options.extraEnvironment = extraEnvironment;
+  options.workingDirectory = LOOMWORK_DATA_DIR;
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, args, options);
+  return {result.exitCode, result.err + result.out};
 }
 
 struct Image {
@@ -150,8 +95,7 @@ class SculptAppRunTest : public ::testing::Test {
     const std::string shot = temp_.File("shot.png");
     *run = RunLoomwork(args,
                        {"LOOMWORK_EXIT_AFTER_FRAMES=" + std::to_string(kFrames),
-                        "LOOMWORK_CAPTURE_PNG=" + shot},
-                       temp_.File("log.txt"));
+                        "LOOMWORK_CAPTURE_PNG=" + shot});
     return LoadPng(shot);
   }
 
@@ -212,7 +156,7 @@ TEST_F(SculptAppRunTest, DefaultSceneSculptureAppearsInBlue) {
 }
 
 TEST_F(SculptAppRunTest, VrStartReportsThatVrIsNotAvailable) {
-  const ProgramRun run = RunLoomwork({}, {}, temp_.File("log.txt"));
+  const ProgramRun run = RunLoomwork({}, {});
   EXPECT_NE(run.exitCode, 0);
   EXPECT_NE(run.log.find("VR is not available"), std::string::npos) << run.log;
 }

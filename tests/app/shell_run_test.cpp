@@ -1,24 +1,16 @@
 // The host run for real: shell_test_app in a real SDL window on the current X display, with a
 // real OpenGL context, closed by a real window-close event. Each case is one short process.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/support/temp_directory.h"
-
-extern char** environ;
+#include "tests/support/run_process.h"
 
 namespace {
 
@@ -40,63 +32,16 @@ struct AppRun {
   }
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
 AppRun RunShellApp(const std::vector<std::string>& args,
                    const std::vector<std::string>& extraEnvironment = {}) {
-  TempDirectory capture;
-  const std::string outPath = capture.File("out.txt");
-  const std::string errPath = capture.File("err.txt");
-
-  std::vector<std::string> argStrings = {SHELL_TEST_APP_PATH};
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argStrings) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envStrings;
-  for (char** entry = environ; *entry != nullptr; ++entry) envStrings.emplace_back(*entry);
-  envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
-  std::vector<char*> envp;
-  for (std::string& entry : envStrings) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
+  ProcessOptions options;
+  options.extraEnvironment = extraEnvironment;
+  options.hangLimit = kHangLimit;
+  const ProcessResult result = RunProcess(SHELL_TEST_APP_PATH, args, options);
   AppRun run;
-  const pid_t pid = fork();
-  if (pid < 0) {
-    ADD_FAILURE() << "fork failed";
-    return run;
-  }
-  if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec.
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0) _exit(127);
-    dup2(out, 1);
-    dup2(err, 2);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
-  int status = 0;
-  for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      ADD_FAILURE() << "shell_test_app did not end; killed";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  run.out = Slurp(outPath);
-  run.err = Slurp(errPath);
+  run.exitCode = result.exitCode;
+  run.out = result.out;
+  run.err = result.err;
   std::istringstream lines(run.out);
   std::string line;
   while (std::getline(lines, line)) {

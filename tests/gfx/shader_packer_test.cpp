@@ -1,8 +1,5 @@
 // Runs the real loomwork-shader-packer and reads what it wrote with the program's own reader.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +7,7 @@
 #include <vector>
 
 #include "gfx/shader_file.h"
+#include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
 
 namespace {
@@ -19,32 +17,9 @@ struct PackerResult {
   std::string err;
 };
 
-PackerResult RunPacker(const TempDirectory& temp, const std::vector<std::string>& args) {
-  PackerResult result;
-  const std::string errPath = temp.File("packer.err");
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(LOOMWORK_SHADER_PACKER));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    ADD_FAILURE() << "fork failed";
-    return result;
-  }
-  if (pid == 0) {
-    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int null = open("/dev/null", O_WRONLY);
-    if (err < 0 || null < 0) _exit(127);
-    dup2(null, 1);
-    dup2(err, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  result.err = temp.ReadFile("packer.err");
-  return result;
+PackerResult RunPacker(const std::vector<std::string>& args) {
+  const ProcessResult run = RunProcess(LOOMWORK_SHADER_PACKER, args);
+  return {run.exitCode, run.err};
 }
 
 class ShaderPackerTest : public ::testing::Test {
@@ -57,7 +32,7 @@ class ShaderPackerTest : public ::testing::Test {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(temp.Path())) {
       const std::string name = entry.path().filename().string();
-      if (name != "packer.err") names.push_back(name);
+      names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -83,12 +58,12 @@ TEST_F(ShaderPackerTest, UsageErrorsExitWithTwo) {
     std::string joined;
     for (const std::string& arg : args) joined += arg + " ";
     SCOPED_TRACE(joined);
-    const PackerResult result = RunPacker(temp, args);
+    const PackerResult result = RunPacker(args);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.err.find("Usage: loomwork-shader-packer"), std::string::npos) << result.err;
   }
   EXPECT_EQ(Files(), std::vector<std::string>{"a.frag"});
-  EXPECT_EQ(RunPacker(temp, {"--help"}).exitCode, 0);
+  EXPECT_EQ(RunPacker({"--help"}).exitCode, 0);
 }
 
 TEST_F(ShaderPackerTest, SamplersComeFromTheLayoutBindingsInDeclarationOrder) {
@@ -106,7 +81,7 @@ TEST_F(ShaderPackerTest, SamplersComeFromTheLayoutBindingsInDeclarationOrder) {
       "}\n";
   temp.WriteFile("two.frag", source);
   const PackerResult result = RunPacker(
-      temp, {"--stage", "fragment", temp.File("two.frag"), "-o", temp.File("two.fs.bin")});
+      {"--stage", "fragment", temp.File("two.frag"), "-o", temp.File("two.fs.bin")});
   ASSERT_EQ(result.exitCode, 0) << result.err;
 
   Draw::ShaderStage stage = Draw::VERTEX;
@@ -137,7 +112,7 @@ TEST_F(ShaderPackerTest, IncludesAreExpandedForTheDriver) {
                  "#include \"common/outer.glsl\"\r\n"
                  "void main() { gl_Position = vec4(kInner); }");
   const PackerResult result =
-      RunPacker(temp, {"--stage", "vertex", temp.File("sky.vert"), "-o", temp.File("sky.vs.bin")});
+      RunPacker({"--stage", "vertex", temp.File("sky.vert"), "-o", temp.File("sky.vs.bin")});
   ASSERT_EQ(result.exitCode, 0) << result.err;
 
   Draw::ShaderStage stage = Draw::FRAGMENT;
@@ -186,21 +161,21 @@ TEST_F(ShaderPackerTest, FailuresExitWithOneAndLeaveNoFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     temp.WriteFile("bad.frag", c.source);
-    const PackerResult result = RunPacker(
-        temp, {"--stage", "fragment", temp.File("bad.frag"), "-o", temp.File("bad.fs.bin")});
+    const PackerResult result =
+        RunPacker({"--stage", "fragment", temp.File("bad.frag"), "-o", temp.File("bad.fs.bin")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_EQ(Files(), (std::vector<std::string>{"bad.frag", "loop.glsl"}));
   }
 
   const PackerResult missing = RunPacker(
-      temp, {"--stage", "fragment", temp.File("absent.frag"), "-o", temp.File("absent.fs.bin")});
+      {"--stage", "fragment", temp.File("absent.frag"), "-o", temp.File("absent.fs.bin")});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("cannot read"), std::string::npos) << missing.err;
 
   temp.WriteFile("good.frag", "#version 450 core\nvoid main() {}\n");
   const PackerResult unwritable = RunPacker(
-      temp, {"--stage", "fragment", temp.File("good.frag"), "-o", temp.File("no/dir/x.fs.bin")});
+      {"--stage", "fragment", temp.File("good.frag"), "-o", temp.File("no/dir/x.fs.bin")});
   EXPECT_EQ(unwritable.exitCode, 1);
   EXPECT_EQ(Files(), (std::vector<std::string>{"bad.frag", "good.frag", "loop.glsl"}));
 }

@@ -1,8 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +18,7 @@
 #include "sculpt/stamp_mode.h"
 #include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
+#include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
 
 namespace {
@@ -111,40 +108,15 @@ class LoomworkToolTest : public ::testing::Test {
  protected:
   // Runs the tool with its output captured; fileSizeLimit > 0 caps the size of any file it
   // writes, which makes a write fail part-way through.
-  ToolResult Run(const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
-    const std::string outPath = capture_.File("stdout"), errPath = capture_.File("stderr");
-    std::vector<std::string> all = {LOOMWORK_TOOL_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+  ToolResult Run(const std::vector<std::string>& args, uint64_t fileSizeLimit = 0) {
+    ProcessOptions options;
+    options.workingDirectory = dir_.Path();
+    options.fileSizeLimit = fileSizeLimit;
+    const ProcessResult run = RunProcess(LOOMWORK_TOOL_PATH, args, options);
     ToolResult result;
-    const pid_t pid = fork();
-    if (pid < 0) {
-      ADD_FAILURE() << "fork failed";
-      return result;
-    }
-    if (pid == 0) {
-      // Only async-signal-safe calls between fork and exec.
-      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (out < 0 || err < 0 || chdir(dir_.Path().c_str()) != 0) _exit(127);
-      dup2(out, 1);
-      dup2(err, 2);
-      if (fileSizeLimit > 0) {
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    result.out = Slurp(outPath);
-    result.err = Slurp(errPath);
+    result.exitCode = run.exitCode;
+    result.out = run.out;
+    result.err = run.err;
     return result;
   }
 
@@ -164,7 +136,6 @@ class LoomworkToolTest : public ::testing::Test {
   }
 
   TempDirectory dir_;      // the tool's working directory and all its files
-  TempDirectory capture_;  // captured output, kept apart so listings show only the tool's files
 };
 
 TEST_F(LoomworkToolTest, UsageErrorsExitTwoWithUsageOnStderr) {
@@ -473,7 +444,7 @@ TEST_F(LoomworkToolTest, FailedWritesLeaveNoPartialFile) {
   struct Case {
     const char* name;
     std::vector<std::string> args;
-    rlim_t fileSizeLimit;
+    uint64_t fileSizeLimit;
   };
   // The limit is below every output's size, so each write fails part-way through.
   const Case cases[] = {

@@ -1,0 +1,95 @@
+#include "run_process.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "temp_directory.h"
+
+extern char** environ;
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+}  // namespace
+
+std::string ProcessResult::Describe() const {
+  return "exit " + std::to_string(exitCode) + "\n--- stdout\n" + out + "--- stderr\n" + err;
+}
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options) {
+  TempDirectory capture;
+  const std::string outPath = capture.File("stdout"), errPath = capture.File("stderr");
+
+  std::vector<std::string> argStrings = {program};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argStrings) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStrings;
+  for (char** entry = environ; *entry != nullptr; ++entry) envStrings.emplace_back(*entry);
+  envStrings.insert(envStrings.end(), options.extraEnvironment.begin(),
+                    options.extraEnvironment.end());
+  std::vector<char*> envp;
+  for (std::string& entry : envStrings) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  const char* directory =
+      options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
+
+  ProcessResult result;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    return result;
+  }
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec.
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || (directory != nullptr && chdir(directory) != 0)) _exit(127);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (options.fileSizeLimit > 0) {
+      const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + options.hangLimit;
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) {
+      ADD_FAILURE() << "waitpid failed for " << program;
+      return result;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << program << " did not end; killed";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  result.out = ReadWhole(outPath);
+  result.err = ReadWhole(errPath);
+  return result;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Runs a program of the project as a child process, the way a person or a script would, with its
+// standard output and error captured.
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ProcessOptions {
+  std::vector<std::string> extraEnvironment;  // "NAME=value" entries added to the caller's
+  std::string workingDirectory;               // empty: the caller's
+  uint64_t fileSizeLimit = 0;                 // > 0: no file the child writes may grow past it
+  // A hung child would hang the whole suite: past this it is killed and a failure recorded.
+  std::chrono::seconds hangLimit{120};
+};
+
+struct ProcessResult {
+  int exitCode = -1;  // minus the signal number when the child was killed
+  std::string out, err;
+  std::string Describe() const;
+};
+
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options = {});
