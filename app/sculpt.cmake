@@ -1,8 +1,4 @@
 # loomwork_app: SculptApplication and its desktop view target; `loomwork`: the program.
-find_package(PkgConfig REQUIRED)
-if(NOT TARGET PkgConfig::STB)
-  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev: stb_image_write
-endif()
 
 add_library(loomwork_app STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app.cpp

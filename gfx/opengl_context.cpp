@@ -58,6 +58,14 @@ std::string NumberedSource(std::string_view text) {
   return numbered;
 }
 
+// Up to kInfoLogSize - 1 bytes of a shader's or program's log, always terminated.
+template <class Getter>
+void ReadInfoLog(Getter getter, GLuint object, char (&infoLog)[kInfoLogSize]) {
+  GLsizei infoLength = 0;
+  getter(object, kInfoLogSize, &infoLength, infoLog);
+  infoLog[std::clamp<GLsizei>(infoLength, 0, kInfoLogSize - 1)] = '\0';
+}
+
 // Compiles one stage; on failure logs the compiler log, the numbered source and the log again
 // (the source can be long, and the log is what one reads first and last) and returns 0.
 GLuint CompileShader(GLenum type, const std::string& text) {
@@ -71,9 +79,7 @@ GLuint CompileShader(GLenum type, const std::string& text) {
     return shader;
   }
   char infoLog[kInfoLogSize];
-  GLsizei infoLength = 0;
-  glGetShaderInfoLog(shader, sizeof(infoLog), &infoLength, infoLog);
-  infoLog[std::clamp<GLsizei>(infoLength, 0, kInfoLogSize - 1)] = '\0';
+  ReadInfoLog(glGetShaderInfoLog, shader, infoLog);
   // The sink ends the line itself.
   std::string_view firstReport(infoLog);
   while (!firstReport.empty() && firstReport.back() == '\n') {
@@ -95,9 +101,7 @@ bool LinkProgram(GLuint program) {
     return true;
   }
   char infoLog[kInfoLogSize];
-  GLsizei infoLength = 0;
-  glGetProgramInfoLog(program, sizeof(infoLog), &infoLength, infoLog);
-  infoLog[std::clamp<GLsizei>(infoLength, 0, kInfoLogSize - 1)] = '\0';
+  ReadInfoLog(glGetProgramInfoLog, program, infoLog);
   Log(LogLevel::Error, "Program failed to link");
   LogRaw(infoLog);
   return false;

@@ -1,8 +1,4 @@
 # Texture loading (stb_image), KTX cube maps and textures computed on the CPU.
-if(NOT TARGET PkgConfig::STB)
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev
-endif()
 target_sources(loomwork_draw PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ktx.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tex_util.cpp

@@ -1,8 +1,4 @@
 # loomwork_panel: the panel widgets, the icon table and the baked panel font (stb_truetype).
-if(NOT TARGET PkgConfig::STB)
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev
-endif()
 add_library(loomwork_panel STATIC
   ${CMAKE_CURRENT_LIST_DIR}/font_file_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/panel_draw.cpp

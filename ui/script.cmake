@@ -1,8 +1,4 @@
 # loomwork_script: the Lua state that runs the panel script, and the functions lent to it.
-if(NOT TARGET PkgConfig::LUA)
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(LUA REQUIRED IMPORTED_TARGET GLOBAL lua5.3)  # liblua5.3-dev
-endif()
 add_library(loomwork_script STATIC
   ${CMAKE_CURRENT_LIST_DIR}/lua_binding.cpp
   ${CMAKE_CURRENT_LIST_DIR}/script_bindings.cpp

@@ -1,9 +1,5 @@
 # sculpt_app_tests: SculptApplication's input handling in process, and the real loomwork program
 # run from the built data tree under the display.
-find_package(PkgConfig REQUIRED)
-if(NOT TARGET PkgConfig::STB)
-  pkg_check_modules(STB REQUIRED IMPORTED_TARGET GLOBAL stb)  # libstb-dev: stb_image
-endif()
 loomwork_add_test(sculpt_app_tests
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_controls_test.cpp
