@@ -1,0 +1,18 @@
+# loomwork_vr_runtime: the OpenVR-shaped runtime boundary and the simulated headset behind it.
+add_library(loomwork_vr_runtime STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/vr_runtime.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/simulated_headset.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_headset_system.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_options.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_pose.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_devices.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_timeline.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_pointer_mapping.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_desktop_input.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_eye_capture.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_mesh_builder.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_render_models.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_render_model_server.cpp
+)
+target_include_directories(loomwork_vr_runtime PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(loomwork_vr_runtime PUBLIC loomwork_base loomwork_gl PkgConfig::STB)
