@@ -4,6 +4,7 @@
 
 #include "app/desktop_loop.h"
 #include "app/thread_name.h"
+#include "app/vr_loop.h"
 #include "audio/sdl_audio_streamer.h"
 #include "base/check.h"
 #include "base/log.h"
@@ -24,8 +25,7 @@ void ClientThreadMain(Application* application, Draw::OpenGLContext* context, Co
       break;
     case DisplayMode::Stereo:
     case DisplayMode::MonoView:
-      Log(LogLevel::Warning,
-          "VR is not available in this build yet; start with --novr for the desktop window");
+      RunVRLoop(application, context, audio.get(), controls, quit, displayMode);
       break;
   }
   audio.reset();

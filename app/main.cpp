@@ -1,11 +1,13 @@
 // The program: flags, data roots, the sculpting application and the host that runs it.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "app/flags.h"
 #include "app/run_application.h"
 #include "app/sculpt_app.h"
+#include "base/ask_user.h"
 #include "base/log.h"
 
 namespace {
@@ -13,14 +15,20 @@ namespace {
 constexpr const char* kWindowTitle = "Loomwork";
 
 // Unattended runs (tests, captures): LOOMWORK_EXIT_AFTER_FRAMES=n closes the program after n
-// frames; LOOMWORK_CAPTURE_PNG=path writes the last of those frames (or frame 5) as a PNG.
+// frames; LOOMWORK_CAPTURE_PNG=path writes the last of those frames as a PNG (without a frame
+// count: the last frame drawn before the window closed);
+// LOOMWORK_UNATTENDED=1 answers every question in the log instead of a message box (declining).
 void ApplyRunSwitches(SculptApplication& application) {
+  if (const char* unattended = std::getenv("LOOMWORK_UNATTENDED");
+      unattended != nullptr && std::strcmp(unattended, "1") == 0) {
+    SetAskUserHandler(&AskUserByLog);
+  }
   if (const char* frames = std::getenv("LOOMWORK_EXIT_AFTER_FRAMES")) {
     application.quitAfterFrames = std::max(0, std::atoi(frames));
   }
   if (const char* path = std::getenv("LOOMWORK_CAPTURE_PNG"); path != nullptr && *path != 0) {
     application.capturePath = path;
-    application.captureFrame = application.quitAfterFrames > 0 ? application.quitAfterFrames : 5;
+    application.captureFrame = application.quitAfterFrames;
   }
 }
 
@@ -30,12 +38,6 @@ int main(int argc, char** argv) {
   ParseCommandLine(&argc, &argv);
   const DataRoots dataRoots = BuildDataRoots(FLAGS_dataroot);
   const DisplayMode displayMode = DisplayModeFromFlags(FLAGS_vr, FLAGS_monoview);
-  if (displayMode != DisplayMode::Desktop) {
-    // The host registers the log output; without a host run, register it here.
-    AddLogSink(&DebugOutputSink, nullptr);
-    Log(LogLevel::Error, "VR is not available yet; start with --novr for the desktop window");
-    return 1;
-  }
   auto application = std::make_unique<SculptApplication>(&dataRoots);
   ApplyRunSwitches(*application);
   const int result = RunApplication(application.get(), kWindowTitle, displayMode, FLAGS_fullscreen);

@@ -3,10 +3,11 @@
 add_library(loomwork_app STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/desktop_view_target.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/brush_stroke.cpp
 )
 target_include_directories(loomwork_app PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(loomwork_app PUBLIC
-  loomwork_shell loomwork_sculpt loomwork_panel loomwork_script loomwork_audio loomwork_draw
+  loomwork_shell loomwork_vr_host loomwork_sculpt loomwork_panel loomwork_script loomwork_audio loomwork_draw
   loomwork_gl PkgConfig::STB)
 
 add_executable(loomwork ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)

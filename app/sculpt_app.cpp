@@ -1,10 +1,12 @@
 #include "app/sculpt_app.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include <SDL.h>
 
+#include "app/brush_stroke.h"
 #include "app/controls.h"
 #include "audio/audio_streamer.h"
 #include "audio/listener_view.h"
@@ -29,7 +31,10 @@ constexpr int kKeyF5 = 116;
 
 constexpr float kClearColour[4] = {0.12f, 0.27f, 0.27f, 0.0f};
 constexpr float kSamplesPerMetre = 96.0f;
-constexpr float kCameraStep = 0.1f;  // metres per frame a movement key is held
+constexpr float kCameraStep = 0.1f;
+constexpr float kHalfPi = 1.57079632679489662f;
+// A trigger pulled past this strokes; anything below is a resting finger.
+constexpr float kStrokeThreshold = 0.05f;  // metres per frame a movement key is held
 // 1/0.15 with 0.15 taken in single precision: the panel grows or shrinks over 0.15 s.
 constexpr double kPanelAnimRate = 1.0 / double(0.15f);
 
@@ -277,6 +282,14 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
 }
 
 void SculptApplication::Shutdown(Draw::DrawContext* /*context*/) {
+  if (!capturePath.empty() && captureFrame == 0 && desktopTarget_.Width() > 0) {
+    // The target still holds the last frame drawn.
+    desktopTarget_.PresentToWindow();
+    if (WriteWindowImagePng(capturePath.c_str(), desktopTarget_.Width(),
+                            desktopTarget_.Height())) {
+      Log(LogLevel::Info, "Wrote the last frame's image to %s", capturePath.c_str());
+    }
+  }
   desktopTarget_.Release();
   tessellator.ReleaseBuffers();
 
@@ -457,9 +470,15 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   // The panel's Mirror button switches mirrored strokes.
   mirrorEnabled = script.GetInteger(ScriptGlobals::kMirror) != 0;
   // Hand controllers come from a VR host; without one nothing strokes and no preview is drawn.
+  leftPose_ = Matrix4x4{};
+  leftValid_ = false;
+  rightPose_ = Matrix4x4{};
   rightValid_ = false;
   rightTrigger_ = 0.0f;
   std::vector<SculptOp> frameOps;
+  if (info->vrSystem != nullptr) {
+    UpdateControllers(info->vrSystem, frameOps);
+  }
   document.ApplyFrame(frameOps);
 
   const double t0 = TimeNow();
@@ -480,6 +499,9 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
   for (int view = 0; view < viewInfo.viewCount && view < 2; ++view) {
     DrawView(context, &viewInfo, view, lightEnv);
+  }
+  if (info->vrSystem != nullptr) {
+    info->vrSystem->SubmitFrame();
   }
   if (offscreen) {
     desktopTarget_.PresentToWindow();
@@ -538,6 +560,9 @@ void SculptApplication::DrawView(Draw::DrawContext* context, const FrameInfo* in
   tessellator.DrawBlocks(context);
 
   context->BindPipeline(solidPipeline);
+  if (info->vrSystem != nullptr) {
+    DrawDeviceModels(context, info->vrSystem);
+  }
 
   // Sky.
   SetModel(Matrix4x4::Identity());
@@ -559,18 +584,34 @@ void SculptApplication::DrawView(Draw::DrawContext* context, const FrameInfo* in
 }
 
 void SculptApplication::DrawPanel(Draw::DrawContext* context, const FrameInfo* info, int view) {
-  // Desktop: the panel hangs 1 m in front of the camera with its y axis (growing downwards)
-  // pointing down in the world.
-  const Matrix4x4 base = Matrix4x4::Scale({1.0f, -1.0f, -1.0f}) *
-                         Matrix4x4::Translation({0.0f, 0.0f, -1.0f}) * trackingToWorld_;
-  const bool baseValid = true;
+  Matrix4x4 base;
+  bool baseValid = false;
+  Matrix4x4 orientation = Matrix4x4::Identity();
+  if (info->vrSystem != nullptr) {
+    // The left hand carries the panel, tilted so that it faces the user over the controller.
+    base = leftPose_;
+    baseValid = leftValid_;
+    const float c = std::cos(kHalfPi);
+    const float s = std::sin(kHalfPi);
+    orientation.m[5] = c;
+    orientation.m[6] = s;
+    orientation.m[9] = -s;
+    orientation.m[10] = c;
+    panel.UpdateTrigger(rightTrigger_);
+  } else {
+    // Desktop: the panel hangs 1 m in front of the camera with its y axis (growing downwards)
+    // pointing down in the world.
+    base = Matrix4x4::Scale({1.0f, -1.0f, -1.0f}) * Matrix4x4::Translation({0.0f, 0.0f, -1.0f}) *
+           trackingToWorld_;
+    baseValid = true;
+  }
   panelMatrix = base;
   const float v = panelAnim.ValueAt(TimeNow());
   if (v <= 0.0f || !baseValid) {
     return;
   }
   panelMatrix = Matrix4x4::Scale({0.01f * v, 0.01f * v, 0.01f * v}) *
-                Matrix4x4::Translation({0.0f, 0.0f, -0.05f}) * base;
+                Matrix4x4::Translation({0.0f, 0.0f, -0.05f}) * orientation * base;
   SetModel(panelMatrix);
   PushSceneConstants(context);
   panel.SetPointer(rightValid_, rightPose_);
@@ -606,4 +647,98 @@ void SculptApplication::DrawToolPreview(Draw::DrawContext* context) {
   context->BindPipeline(proxyFrontPipeline);
   mesh->Draw(context);
   PutVec4(sceneConstants, kTint, {1, 1, 1, 1});
+}
+
+void SculptApplication::UpdateControllers(VRSystem* system, std::vector<SculptOp>& frameOps) {
+  const uint32_t count = std::min(system->GetDeviceCount(), VRSystem::kDeviceCount);
+  for (uint32_t index = 0; index < count; ++index) {
+    if (system->GetDeviceKind(index) != DeviceKind::Controller) {
+      continue;
+    }
+    const ControllerState* state = system->GetControllerState(index);
+    Matrix4x4 pose;
+    const bool valid = system->GetDevicePose(index, &pose);
+    const Matrix4x4 worldPose = pose * trackingToWorld_;
+    const float trigger = state->triggerAxis >= 0 && state->triggerAxis <= 4
+                              ? state->axes[state->triggerAxis].x
+                              : 0.0f;
+    if (state->role == kRoleLeftHand) {
+      leftPose_ = worldPose;
+      leftValid_ = valid;
+      if ((state->buttonsPressedNow & kButtonApplicationMenu) != 0) {
+        TogglePanel();
+      }
+      continue;
+    }
+    if (state->role != kRoleRightHand) {
+      continue;
+    }
+    rightPose_ = worldPose;
+    rightValid_ = valid;
+    rightTrigger_ = trigger;
+    // A later one wins when several are held.
+    const uint64_t held = state->buttonsPressed;
+    if ((held & kButtonDPadLeft) != 0) script.SetString(ScriptGlobals::kTool, "Add");
+    if ((held & kButtonDPadRight) != 0) script.SetString(ScriptGlobals::kTool, "Subtract");
+    if ((held & kButtonDPadDown) != 0) script.SetString(ScriptGlobals::kTool, "Paint");
+    if ((held & kButtonDPadUp) != 0) script.SetString(ScriptGlobals::kTool, "Dropper");
+
+    // The pointer on the panel (as the previous view left it) clicks instead of stroking.
+    if (!valid || panel.pointerOnPanel || !(trigger > kStrokeThreshold)) {
+      continue;
+    }
+    const std::string tool = script.GetString(ScriptGlobals::kTool);
+    const float drawSize = float(script.GetNumber(ScriptGlobals::kDrawSize));
+    const Matrix4x4 brushMatrix =
+        Matrix4x4::Scale({drawSize, drawSize, drawSize}) * worldPose * worldToGrid_;
+    if (ToolIndexFromName(tool) == kToolDropper) {
+      PickColour(brushMatrix);
+      continue;
+    }
+    const SculptOp op = BrushRecord(tool, script.GetString(ScriptGlobals::kToolShape),
+                                    brushMatrix, drawSize * kSamplesPerMetre, CurrentMaterial());
+    frameOps.push_back(op);
+    if (mirrorEnabled) {
+      SculptOp mirrored = op;
+      mirrored.matrix = op.matrix * mirrorMatrix;
+      frameOps.push_back(mirrored);
+    }
+  }
+}
+
+void SculptApplication::PickColour(const Matrix4x4& brushMatrix) {
+  const Vec3 centre = {brushMatrix.m[12], brushMatrix.m[13], brushMatrix.m[14]};
+  const float r = float(volume.SampleAt(centre, 1)) / 32767.0f;
+  const float g = float(volume.SampleAt(centre, 2)) / 32767.0f;
+  const float b = float(volume.SampleAt(centre, 3)) / 32767.0f;
+  script.SetNumber(ScriptGlobals::kMaterialR, r);
+  script.SetNumber(ScriptGlobals::kMaterialG, g);
+  script.SetNumber(ScriptGlobals::kMaterialB, b);
+  const std::array<float, 3> hsv = RgbToHsv(r, g, b);
+  script.SetNumber(ScriptGlobals::kMaterialH, hsv[0]);
+  script.SetNumber(ScriptGlobals::kMaterialS, hsv[1]);
+  script.SetNumber(ScriptGlobals::kMaterialV, hsv[2]);
+}
+
+void SculptApplication::DrawDeviceModels(Draw::DrawContext* context, VRSystem* system) {
+  SetMaterial({1, 1, 1, 1}, {0.04f, 0.04f, 0.04f}, 0.3f);
+  PutFloat(sceneConstants, kSculptureDrawn, 1.0f);
+  const uint32_t count = std::min(system->GetDeviceCount(), VRSystem::kDeviceCount);
+  for (uint32_t index = 0; index < count; ++index) {
+    const DeviceKind kind = system->GetDeviceKind(index);
+    if (kind == DeviceKind::Invalid || kind == DeviceKind::Headset ||
+        kind == DeviceKind::GenericTracker) {
+      continue;
+    }
+    const Mesh* mesh = system->GetRenderModel(index);
+    Draw::Texture* texture = system->GetRenderModelTexture(index);
+    Matrix4x4 pose;
+    if (mesh == nullptr || texture == nullptr || !system->GetDevicePose(index, &pose)) {
+      continue;
+    }
+    SetModel(pose * Matrix4x4::Translation(cameraOffset));
+    PushSceneConstants(context);
+    context->BindTexture(0, texture);
+    mesh->Draw(context);
+  }
 }

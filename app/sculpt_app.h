@@ -19,6 +19,7 @@
 #include "ui/panel_font.h"
 #include "ui/panel_ui.h"
 #include "ui/script_host.h"
+#include "vr/vr_system.h"
 
 // The depth-only two-layer array texture the eyes bind at texture slot 3.
 struct LayerTargets {
@@ -53,7 +54,8 @@ class SculptApplication : public Application {
   std::array<float, 5> CurrentMaterial();
 
   // Test and capture switches, set before the run: quit after this many frames (0: never);
-  // write the presented image of frame captureFrame (1-based) to capturePath when not empty.
+  // write the presented image of frame captureFrame (1-based; 0: the last frame, at Shutdown)
+  // to capturePath when not empty.
   int32_t quitAfterFrames = 0;
   int32_t captureFrame = 0;
   std::string capturePath;
@@ -119,6 +121,10 @@ class SculptApplication : public Application {
   void DrawView(Draw::DrawContext* context, const FrameInfo* info, int view, int32_t lightEnv);
   void DrawPanel(Draw::DrawContext* context, const FrameInfo* info, int view);
   void DrawToolPreview(Draw::DrawContext* context);
+  void DrawDeviceModels(Draw::DrawContext* context, VRSystem* system);
+  // Reads the hand controllers of a VR frame: poses, D-pad tool choice, strokes and colour picks.
+  void UpdateControllers(VRSystem* system, std::vector<SculptOp>& frameOps);
+  void PickColour(const Matrix4x4& brushMatrix);
   void SetModel(const Matrix4x4& model);
   void SetMaterial(Vec4 tint, Vec3 f0, float roughness);
   void PushSceneConstants(Draw::DrawContext* context);
@@ -129,6 +135,8 @@ class SculptApplication : public Application {
   Matrix4x4 trackingToWorld_;
   Matrix4x4 gridToWorld_;
   Matrix4x4 worldToGrid_;
+  Matrix4x4 leftPose_;
+  bool leftValid_ = false;
   Matrix4x4 rightPose_;
   bool rightValid_ = false;
   float rightTrigger_ = 0.0f;

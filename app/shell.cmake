@@ -9,9 +9,11 @@ add_library(loomwork_shell STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/flags.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/run_application.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/thread_name.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/vr_loop.cpp
 )
 target_link_libraries(loomwork_shell PUBLIC
-  loomwork_gl loomwork_input loomwork_audio_output loomwork_file gflags Threads::Threads)
+  loomwork_gl loomwork_input loomwork_audio_output loomwork_file loomwork_vr_host gflags
+  Threads::Threads)
 if(TARGET SDL2::SDL2)
   target_link_libraries(loomwork_shell PUBLIC SDL2::SDL2)
 else()

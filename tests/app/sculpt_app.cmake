@@ -1,12 +1,24 @@
-# sculpt_app_tests: SculptApplication's input handling in process, and the real loomwork program
+# sculpt_app_tests: SculptApplication's input handling and VR frames in process, and the real loomwork program
 # run from the built data tree under the display.
 loomwork_add_test(sculpt_app_tests
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_controls_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_test.cpp
-  LIBS loomwork_app PkgConfig::STB
+    ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_vr_test.cpp
+  LIBS loomwork_app loomwork_gl_test_support PkgConfig::STB
 )
 target_include_directories(sculpt_app_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(sculpt_app_tests PRIVATE
   LOOMWORK_PATH="$<TARGET_FILE:loomwork>" LOOMWORK_DATA_DIR="${LOOMWORK_DATA_DIR}")
 add_dependencies(sculpt_app_tests loomwork loomwork-data)
+
+# sculpt_app_input_tests: the program driven by X input events. Alone on the display: another
+# test's window could lie above this one and hold the focus.
+loomwork_add_test(sculpt_app_input_tests SERIAL
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_input_test.cpp
+  LIBS PkgConfig::STB
+)
+target_include_directories(sculpt_app_input_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(sculpt_app_input_tests PRIVATE
+  LOOMWORK_PATH="$<TARGET_FILE:loomwork>" LOOMWORK_DATA_DIR="${LOOMWORK_DATA_DIR}")
+add_dependencies(sculpt_app_input_tests loomwork loomwork-data)

@@ -155,10 +155,30 @@ TEST_F(SculptAppRunTest, DefaultSceneSculptureAppearsInBlue) {
   EXPECT_GT(CountPixels(image, image.height * 7 / 8, image.height, DarkFloor), 1000);
 }
 
-TEST_F(SculptAppRunTest, VrStartReportsThatVrIsNotAvailable) {
-  const ProgramRun run = RunLoomwork({}, {});
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_NE(run.log.find("VR is not available"), std::string::npos) << run.log;
+TEST_F(SculptAppRunTest, WithoutVrRuntimeRetriesThriceThenAsksAndNoLeavesAWindowThatCloses) {
+  ProcessOptions options;
+  options.workingDirectory = LOOMWORK_DATA_DIR;
+  options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=", "LOOMWORK_UNATTENDED=1"};
+  // The user closes the window once the question has been declined.
+  options.triggers = {{"Try again?", CloseProcess}};
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, {}, options);
+  const std::string log = result.err + result.out;
+  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+
+  auto count = [&](const std::string& text) {
+    int n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  // Three quiet failures, then the fourth asks; the declining answer ends the attempts.
+  EXPECT_EQ(count("Unable to init VR runtime: Installation Not Found (100)"), 4) << log;
+  EXPECT_EQ(count("This program requires VR. No VR system detected through OpenVR. Try again?"),
+            1) << log;
+  EXPECT_NE(log.find("(To bypass for testing, pass --novr on the command line)"),
+            std::string::npos);
+  EXPECT_LT(log.rfind("Unable to init VR runtime"), log.find("Try again?"));
+  // The application was never started.
+  EXPECT_EQ(log.find("Tess time"), std::string::npos) << log;
 }
 
 }  // namespace

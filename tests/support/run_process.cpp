@@ -73,9 +73,14 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   }
   const auto deadline = std::chrono::steady_clock::now() + options.hangLimit;
   int status = 0;
+  size_t nextTrigger = 0;
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
+    if (nextTrigger < options.triggers.size() &&
+        ReadWhole(errPath).find(options.triggers[nextTrigger].text) != std::string::npos) {
+      options.triggers[nextTrigger++].action(int(pid));
+    }
     if (done < 0 && errno != EINTR) {
       ADD_FAILURE() << "waitpid failed for " << program;
       return result;
@@ -93,3 +98,5 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   result.err = ReadWhole(errPath);
   return result;
 }
+
+void CloseProcess(int pid) { kill(pid_t(pid), SIGTERM); }

@@ -3,6 +3,7 @@
 // standard output and error captured.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,17 @@ struct ProcessOptions {
   uint64_t fileSizeLimit = 0;                 // > 0: no file the child writes may grow past it
   // A hung child would hang the whole suite: past this it is killed and a failure recorded.
   std::chrono::seconds hangLimit{120};
+  // While the child runs: once its standard error holds `text`, `action` is called once with
+  // the child's process id (to send it input, or to close it), in the order given.
+  struct Trigger {
+    std::string text;
+    std::function<void(int pid)> action;
+  };
+  std::vector<Trigger> triggers;
 };
+
+// A trigger action: SIGTERM, which SDL programs receive as a window close.
+void CloseProcess(int pid);
 
 struct ProcessResult {
   int exitCode = -1;  // minus the signal number when the child was killed

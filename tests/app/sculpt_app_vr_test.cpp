@@ -1,0 +1,306 @@
+// SculptApplication's VR frame against a headset stand-in: what the hand controllers make of
+// triggers, D-pad and menu buttons, the records a stroke writes, the dropper, mirroring, the
+// replay taking precedence, and the frame submission. Drawn with the real OpenGL driver.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+#include <string>
+
+#include "app/brush_stroke.h"
+#include "app/controls.h"
+#include "app/sculpt_app.h"
+#include "tests/gfx/gl_test_context.h"
+#include "ui/script_globals.h"
+#include "vr/vr_system.h"
+
+namespace {
+
+constexpr uint32_t kLeft = 1;
+constexpr uint32_t kRight = 2;
+
+class FakeHeadset : public VRSystem {
+ public:
+  DeviceKind kinds[kDeviceCount] = {};
+  ControllerState states[kDeviceCount];
+  Matrix4x4 poses[kDeviceCount];
+  bool valid[kDeviceCount] = {};
+  int submits = 0;
+
+  uint32_t GetDeviceCount() override { return kDeviceCount; }
+  DeviceKind GetDeviceKind(uint32_t index) override { return kinds[index]; }
+  bool GetDevicePose(uint32_t index, Matrix4x4* pose) override {
+    if (!valid[index]) return false;
+    *pose = poses[index];
+    return true;
+  }
+  ControllerState* GetControllerState(uint32_t index) override { return &states[index]; }
+  void TriggerHapticPulse(uint32_t, uint16_t) override {}
+  void SubmitFrame() override { ++submits; }
+  const Mesh* GetRenderModel(uint32_t) override { return nullptr; }
+  Draw::Texture* GetRenderModelTexture(uint32_t) override { return nullptr; }
+  bool ReservedQuery() override { return false; }
+};
+
+// Row-vector rotation about x by the angle whose cosine and sine are given.
+Matrix4x4 RotationX(float c, float s) {
+  Matrix4x4 m = Matrix4x4::Identity();
+  m.m[5] = c;
+  m.m[6] = s;
+  m.m[9] = -s;
+  m.m[10] = c;
+  return m;
+}
+
+class SculptAppVrTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL(gl_);
+    // The shader library is listed from the working directory, as the program runs.
+    ASSERT_NE(getcwd(previousDirectory_, sizeof previousDirectory_), nullptr);
+    ASSERT_EQ(chdir(LOOMWORK_DATA_DIR), 0);
+    app_ = std::make_unique<SculptApplication>(&roots_);
+    FrameInfo init;
+    init.isVR = true;
+    init.viewCount = 2;
+    init.vrSystem = &headset_;
+    app_->Init(gl_.Context(), nullptr, &init);
+
+    frame_.isVR = true;
+    frame_.viewCount = 2;
+    frame_.width = 64;
+    frame_.height = 64;
+    frame_.eyeProjection[0] = frame_.eyeProjection[1] = Matrix4x4::Identity();
+    frame_.headView = Matrix4x4::Identity();
+    frame_.vrSystem = &headset_;
+
+    for (uint32_t index : {kLeft, kRight}) {
+      headset_.kinds[index] = DeviceKind::Controller;
+      headset_.valid[index] = true;
+      headset_.states[index].triggerAxis = 1;
+    }
+    headset_.states[kLeft].role = kRoleLeftHand;
+    headset_.states[kRight].role = kRoleRightHand;
+    // The left hand holds the panel far off to the side; the right hand is at (0, 1, 0),
+    // pointing along -z, in the middle of the grid.
+    headset_.poses[kLeft] = Matrix4x4::Translation({-5.0f, 1.0f, 5.0f});
+    headset_.poses[kRight] = Matrix4x4::Translation({0.0f, 1.0f, 0.0f});
+  }
+  void TearDown() override {
+    if (app_ != nullptr) app_->Shutdown(gl_.Context());
+    if (previousDirectory_[0] != 0) {
+      EXPECT_EQ(chdir(previousDirectory_), 0);
+    }
+  }
+
+  void Frame(float trigger) {
+    headset_.states[kRight].axes[1].x = trigger;
+    bool vrInput = true;
+    app_->ProcessSystemKeys(&controls_, &vrInput);
+    app_->ProcessControls(&controls_, &vrInput);
+    gl_.Context()->BeginFrame();
+    app_->UpdateAndRender(gl_.Context(), &frame_);
+    headset_.states[kRight].buttonsPressedNow = 0;
+    headset_.states[kLeft].buttonsPressedNow = 0;
+  }
+  size_t Records() const { return app_->document.OperationLog().size(); }
+  std::string Tool() { return app_->script.GetString(ScriptGlobals::kTool); }
+
+  GLTestContext gl_{64, 64};
+  char previousDirectory_[4096] = {};
+  DataRoots roots_ = {""};
+  std::unique_ptr<SculptApplication> app_;
+  FakeHeadset headset_;
+  Controls controls_;
+  FrameInfo frame_;
+};
+
+TEST_F(SculptAppVrTest, TriggerPastFiveHundredthsStrokesOneRecordPerFrame) {
+  Frame(0.05f);
+  EXPECT_EQ(Records(), 0u) << "a trigger of exactly 0.05 rests";
+  EXPECT_EQ(headset_.submits, 1) << "both eyes go to the headset once per frame";
+  Frame(0.0501f);
+  Frame(0.0501f);
+  ASSERT_EQ(Records(), 2u);
+
+  const SculptOp& op = app_->document.OperationLog()[0];
+  EXPECT_EQ(op.type, kOpSphere);
+  EXPECT_EQ(op.mode, 2);
+  EXPECT_EQ(op.channelMask, 63u);
+  const float drawSize = float(app_->script.GetNumber(ScriptGlobals::kDrawSize));
+  EXPECT_FLOAT_EQ(op.radius, drawSize * 96.0f);
+  // World (0, 1, 0) is the grid's centre column at one metre: (96, 96, 96).
+  EXPECT_NEAR(op.matrix.m[12], 96.0f, 1e-3f);
+  EXPECT_NEAR(op.matrix.m[13], 96.0f, 1e-3f);
+  EXPECT_NEAR(op.matrix.m[14], 96.0f, 1e-3f);
+  EXPECT_NEAR(op.matrix.m[0], drawSize * 96.0f, 1e-4f);
+  const std::array<float, 5> material = app_->CurrentMaterial();
+  EXPECT_EQ(op.red, material[0]);
+  EXPECT_EQ(op.roughness, material[3]);
+  EXPECT_EQ(op.metalness, material[4]);
+  for (uint8_t byte : op.reserved) EXPECT_EQ(byte, 0);
+  EXPECT_GT(app_->volume.SampleAt({96, 96, 96}, 0), 0) << "the stroke raised the surface";
+}
+
+TEST_F(SculptAppVrTest, ToolsChooseModesMasksAndShapes) {
+  struct Case {
+    const char* tool;
+    const char* shape;
+    OpType type;
+    int32_t mode;
+    uint32_t mask;
+  };
+  const Case cases[] = {{"Add", "Box", kOpBox, 2, 63},         {"Subtract", "Sphere", kOpSphere, 3, 1},
+                        {"Paint", "Cylinder", kOpCylinder, 1, 62}, {"Buff", "Sphere", kOpSphere, 5, 63},
+                        {"Sandpaper", "Box", kOpBox, 4, 63},   {"Chisel", "Cone", kOpSphere, 2, 63}};
+  for (const Case& c : cases) {
+    app_->script.SetString(ScriptGlobals::kTool, c.tool);
+    app_->script.SetString(ScriptGlobals::kToolShape, c.shape);
+    const size_t before = Records();
+    Frame(1.0f);
+    ASSERT_EQ(Records(), before + 1) << c.tool;
+    const SculptOp& op = app_->document.OperationLog().back();
+    EXPECT_EQ(op.type, c.type) << c.tool;
+    EXPECT_EQ(op.mode, c.mode) << c.tool;
+    EXPECT_EQ(op.channelMask, c.mask) << c.tool;
+  }
+}
+
+TEST_F(SculptAppVrTest, MirrorAddsTheMirroredCopy) {
+  app_->script.SetNumber(ScriptGlobals::kMirror, 1);
+  app_->mirrorMatrix = Matrix4x4::Scale({-1.0f, 1.0f, 1.0f}) *
+                       Matrix4x4::Translation({192.0f, 0.0f, 0.0f});
+  headset_.poses[kRight] = Matrix4x4::Translation({0.5f, 1.0f, 0.0f});
+  Frame(1.0f);
+  ASSERT_EQ(Records(), 2u);
+  const SculptOp& first = app_->document.OperationLog()[0];
+  const SculptOp& second = app_->document.OperationLog()[1];
+  EXPECT_NEAR(first.matrix.m[12], 144.0f, 1e-3f);
+  EXPECT_NEAR(second.matrix.m[12], 48.0f, 1e-3f);
+  EXPECT_EQ(second.mode, first.mode);
+  EXPECT_EQ(second.radius, first.radius);
+}
+
+TEST_F(SculptAppVrTest, DPadChoosesToolsAndTheLaterOneWins) {
+  struct Case {
+    uint64_t held;
+    const char* tool;
+  };
+  const Case cases[] = {{kButtonDPadLeft, "Add"},
+                        {kButtonDPadRight, "Subtract"},
+                        {kButtonDPadDown, "Paint"},
+                        {kButtonDPadUp, "Dropper"},
+                        {kButtonDPadLeft | kButtonDPadUp, "Dropper"},
+                        {kButtonDPadLeft | kButtonDPadRight, "Subtract"}};
+  for (const Case& c : cases) {
+    app_->script.SetString(ScriptGlobals::kTool, "Buff");
+    headset_.states[kRight].buttonsPressed = c.held;
+    Frame(0.0f);
+    EXPECT_EQ(Tool(), c.tool);
+  }
+  // The left hand's D-pad chooses nothing.
+  app_->script.SetString(ScriptGlobals::kTool, "Buff");
+  headset_.states[kRight].buttonsPressed = 0;
+  headset_.states[kLeft].buttonsPressed = kButtonDPadUp;
+  Frame(0.0f);
+  EXPECT_EQ(Tool(), "Buff");
+}
+
+TEST_F(SculptAppVrTest, DropperPicksTheColourUnderTheBrushWithoutARecord) {
+  app_->script.SetString(ScriptGlobals::kTool, "Dropper");
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 0u);
+  for (const char* name : {ScriptGlobals::kMaterialR, ScriptGlobals::kMaterialG,
+                           ScriptGlobals::kMaterialB, ScriptGlobals::kMaterialH,
+                           ScriptGlobals::kMaterialS, ScriptGlobals::kMaterialV}) {
+    EXPECT_EQ(app_->script.GetNumber(name), 0.0) << name << " over an empty region";
+  }
+
+  // A blob of orange (1, 0.5, 0) under the brush.
+  SculptOp blob;
+  blob.type = kOpSphere;
+  blob.matrix = Matrix4x4::Translation({96.0f, 96.0f, 96.0f});
+  blob.mode = 2;
+  blob.radius = 10.0f;
+  blob.red = 1.0f;
+  blob.green = 0.5f;
+  blob.channelMask = 63;
+  app_->document.ApplyOperation(blob);
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 1u) << "only the blob";
+  EXPECT_NEAR(app_->script.GetNumber(ScriptGlobals::kMaterialR), 1.0, 1e-3);
+  EXPECT_NEAR(app_->script.GetNumber(ScriptGlobals::kMaterialG), 0.5, 1e-3);
+  EXPECT_NEAR(app_->script.GetNumber(ScriptGlobals::kMaterialB), 0.0, 1e-3);
+  EXPECT_NEAR(app_->script.GetNumber(ScriptGlobals::kMaterialH), 1.0 / 12.0, 1e-3);
+  EXPECT_NEAR(app_->script.GetNumber(ScriptGlobals::kMaterialS), 1.0, 1e-3);
+  EXPECT_NEAR(app_->script.GetNumber(ScriptGlobals::kMaterialV), 1.0, 1e-3);
+}
+
+TEST_F(SculptAppVrTest, PointerOnThePanelClicksInsteadOfStroking) {
+  // The panel lies flat 5 cm above the left hand; the right hand points straight down at it.
+  headset_.poses[kLeft] = Matrix4x4::Translation({0.0f, 1.0f, 0.0f});
+  headset_.poses[kRight] = RotationX(0.0f, -1.0f) * Matrix4x4::Translation({0.0f, 1.3f, 0.0f});
+  Frame(0.0f);
+  EXPECT_TRUE(app_->panel.pointerOnPanel);
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 0u);
+}
+
+TEST_F(SculptAppVrTest, ReplayTakesPrecedenceOverTheTrigger) {
+  SculptOp op;
+  op.type = kOpSphere;
+  op.matrix = Matrix4x4::Translation({20.0f, 20.0f, 20.0f});
+  op.mode = 2;
+  op.radius = 3.0f;
+  op.channelMask = 1;
+  for (int i = 0; i < 3; ++i) app_->document.ApplyOperation(op);
+  const std::string path = "sculptures/vr_test_replay.sculpt";
+  ASSERT_TRUE(app_->document.SaveSculpture(path));
+  app_->document.NewSculpture();
+  ASSERT_TRUE(app_->document.LoadSculpture(path, 2));
+  std::remove(path.c_str());
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 2u);
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 3u);
+  for (const SculptOp& applied : app_->document.OperationLog()) {
+    EXPECT_EQ(applied.matrix.m[12], 20.0f) << "a stroke slipped into the replay";
+  }
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 4u) << "strokes resume once the queue is empty";
+}
+
+TEST_F(SculptAppVrTest, LeftMenuButtonTogglesThePanelAndAnInvalidRightHandNeverStrokes) {
+  headset_.states[kLeft].buttonsPressedNow = kButtonApplicationMenu;
+  headset_.states[kLeft].buttonsPressed = kButtonApplicationMenu;
+  Frame(0.0f);
+  EXPECT_FALSE(app_->panelVisible);
+  Frame(0.0f);  // still held: no second toggle
+  EXPECT_FALSE(app_->panelVisible);
+
+  headset_.valid[kRight] = false;
+  Frame(1.0f);
+  headset_.valid[kRight] = true;
+  headset_.states[kRight].triggerAxis = -1;
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 0u);
+}
+
+TEST(BrushStrokeTest, HsvOfPrimariesGreysAndBlack) {
+  struct Case {
+    float r, g, b, h, s, v;
+  };
+  const Case cases[] = {{1, 0, 0, 0, 1, 1},          {0, 1, 0, 1.0f / 3, 1, 1},
+                        {0, 0, 1, 2.0f / 3, 1, 1},   {1, 1, 0, 1.0f / 6, 1, 1},
+                        {0.5f, 0.5f, 0.5f, 0, 0, 0.5f}, {0, 0, 0, 0, 0, 0},
+                        {1, 0, 1, 5.0f / 6, 1, 1}};
+  for (const Case& c : cases) {
+    const std::array<float, 3> hsv = RgbToHsv(c.r, c.g, c.b);
+    EXPECT_NEAR(hsv[0], c.h, 1e-5f) << c.r << " " << c.g << " " << c.b;
+    EXPECT_NEAR(hsv[1], c.s, 1e-5f);
+    EXPECT_NEAR(hsv[2], c.v, 1e-5f);
+  }
+}
+
+}  // namespace
