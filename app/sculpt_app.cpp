@@ -76,6 +76,13 @@ void PutMatrix(uint8_t* block, size_t offset, const Matrix4x4& m) {
   std::memcpy(block + offset, m.m, sizeof m.m);
 }
 
+bool IsZeroMatrix(const Matrix4x4& m) {
+  for (float value : m.m) {
+    if (value != 0.0f) return false;
+  }
+  return true;
+}
+
 template <class T>
 void DeleteAndClear(T*& object) {
   delete object;
@@ -467,8 +474,14 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   UpdateFrameConstants(info, frameLightEnv);
   context->PushUniforms(1, lightConstants, sizeof lightConstants);
 
-  // The panel's Mirror button switches mirrored strokes.
+  // The panel's Mirror button switches mirrored strokes. Until a scene sets a mirror, strokes
+  // are mirrored across the grid's middle (x -> 192 - x): a zero matrix would squash every
+  // mirrored stamp into the grid's corner.
   mirrorEnabled = script.GetInteger(ScriptGlobals::kMirror) != 0;
+  if (mirrorEnabled && IsZeroMatrix(mirrorMatrix)) {
+    mirrorMatrix = Matrix4x4::Scale({-1.0f, 1.0f, 1.0f}) *
+                   Matrix4x4::Translation({float(kGridSize), 0.0f, 0.0f});
+  }
   // Hand controllers come from a VR host; without one nothing strokes and no preview is drawn.
   leftPose_ = Matrix4x4{};
   leftValid_ = false;

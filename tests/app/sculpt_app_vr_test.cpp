@@ -169,15 +169,21 @@ TEST_F(SculptAppVrTest, ToolsChooseModesMasksAndShapes) {
 
 TEST_F(SculptAppVrTest, MirrorAddsTheMirroredCopy) {
   app_->script.SetNumber(ScriptGlobals::kMirror, 1);
-  app_->mirrorMatrix = Matrix4x4::Scale({-1.0f, 1.0f, 1.0f}) *
-                       Matrix4x4::Translation({192.0f, 0.0f, 0.0f});
   headset_.poses[kRight] = Matrix4x4::Translation({0.5f, 1.0f, 0.0f});
+  // No scene has set a mirror: strokes are mirrored across the grid's middle.
   Frame(1.0f);
   ASSERT_EQ(Records(), 2u);
-  const SculptOp& first = app_->document.OperationLog()[0];
-  const SculptOp& second = app_->document.OperationLog()[1];
-  EXPECT_NEAR(first.matrix.m[12], 144.0f, 1e-3f);
-  EXPECT_NEAR(second.matrix.m[12], 48.0f, 1e-3f);
+  EXPECT_NEAR(app_->document.OperationLog()[0].matrix.m[12], 144.0f, 1e-3f);
+  EXPECT_NEAR(app_->document.OperationLog()[1].matrix.m[12], 48.0f, 1e-3f);
+
+  // A scene's mirror is used as it is: the copy's matrix is the brush matrix times the mirror.
+  app_->mirrorMatrix = Matrix4x4::Scale({-1.0f, 1.0f, 1.0f});
+  Frame(1.0f);
+  ASSERT_EQ(Records(), 4u);
+  const SculptOp& first = app_->document.OperationLog()[2];
+  const SculptOp& second = app_->document.OperationLog()[3];
+  EXPECT_NEAR(second.matrix.m[12], -first.matrix.m[12], 1e-3f);
+  EXPECT_EQ(second.matrix.m[0], -first.matrix.m[0]);
   EXPECT_EQ(second.mode, first.mode);
   EXPECT_EQ(second.radius, first.radius);
 }
