@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test bench run clean
+.PHONY: all deps configure build test bench run run-desktop clean
 
 all: build
 
@@ -26,8 +26,13 @@ bench: build
 	  else xvfb-run -a -s "-screen 0 1920x1080x24" $(BUILD)/bench/loomwork-gl-bench; fi
 	$(BUILD)/bench/loomwork-audio-bench
 
-# The program in a desktop window, run from the built data tree.
+# The program on the simulated headset (mouse and keyboard drive the controllers), run from the
+# built data tree.
 run: build
+	cd $(BUILD)/data && LOOMWORK_VR_RUNTIME=simulated ../app/loomwork
+
+# The program in a plain desktop window.
+run-desktop: build
 	cd $(BUILD)/data && ../app/loomwork --novr
 
 clean:
