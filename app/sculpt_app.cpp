@@ -465,6 +465,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
     return;
   }
   ++frameCount_;
+  const double frameStart = TimeNow();
   if (reloadScript) {
     script.SetupScript(context);
     reloadScript = false;
@@ -513,6 +514,8 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   for (int view = 0; view < viewInfo.viewCount && view < 2; ++view) {
     DrawView(context, &viewInfo, view, lightEnv);
   }
+  const double t2 = TimeNow();
+  frameTimes = {(t0 - frameStart) * 1000.0, (t1 - t0) * 1000.0, (t2 - t1) * 1000.0};
   if (info->vrSystem != nullptr) {
     info->vrSystem->SubmitFrame();
   }

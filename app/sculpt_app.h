@@ -60,6 +60,12 @@ class SculptApplication : public Application {
   int32_t captureFrame = 0;
   std::string capturePath;
 
+  // Where the last frame's time went on this thread, in milliseconds: the update (script reload,
+  // constants, controllers, records applied), the tessellation, and the views' draw submission.
+  struct FrameTimes {
+    double update = 0, tessellate = 0, draw = 0;
+  } frameTimes;
+
   const DataRoots* dataRoots;
   VoxelGrid volume;
   BlockTessellator tessellator;
