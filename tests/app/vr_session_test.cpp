@@ -122,7 +122,7 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
               std::to_string(kLeftHand.z) + " 0 90 0\n");
   // Panel rows (centimetres): tools at v = -24.5 (Add -15 ... Sandpaper 15, 6 apart), shapes at
   // v = -13.5 (Sphere -15, Box -9, Cylinder -3), the colour ring's right edge at (-3.25, 2.5),
-  // Save at (13.5, 17), Mirror at (-6.5, 27).
+  // the size slider from 0.5 to 17.5 at v = -13.5, Save at (13.5, 17), Mirror at (-6.5, 27).
   t.Click(-9, -13.5);                   // Box
   t.Stroke({0.0f, 1.0f, 0.3f}, 30, 3);  // Add, 3 records
   t.Click(-3, -13.5);                   // Cylinder
@@ -141,6 +141,7 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
   t.Stroke({0.0f, 1.2f, 0.3f}, 0, 1);   // 1 record
   t.Click(-15, -24.5);                  // Add
   t.Click(-6.5f, 27);                   // Mirror on
+  t.Click(9, -13.5);                    // the size slider's middle: 0.0775 m
   t.Stroke({0.5f, 1.0f, 0.3f}, 0, 1);   // 2 records: the stroke and its mirror image
   t.Press("left", "menu");              // hide the panel
   t.Wait(12, "capture left " + temp.File("hidden.png") + "\n");
@@ -186,7 +187,8 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
     EXPECT_EQ(records[i].type, expected[i].type) << "record " << i;
     EXPECT_EQ(records[i].mode, expected[i].mode) << "record " << i;
     EXPECT_EQ(records[i].channelMask, expected[i].mask) << "record " << i;
-    EXPECT_NEAR(records[i].radius, 0.04f * 96.0f, 1e-3f) << "record " << i;
+    const float size = i < 11 ? 0.04f : 0.0775f;  // the slider set the last stroke's size
+    EXPECT_NEAR(records[i].radius, size * 96.0f, 1e-3f) << "record " << i;
   }
   // Matrices: the first box at world (0, 1, 0.3) is grid (96, 96, 124.8), turned 30 degrees
   // about y with the brush size as scale.
