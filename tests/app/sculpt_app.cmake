@@ -13,11 +13,14 @@ target_compile_definitions(sculpt_app_tests PRIVATE
   LOOMWORK_PATH="$<TARGET_FILE:loomwork>" LOOMWORK_DATA_DIR="${LOOMWORK_DATA_DIR}")
 add_dependencies(sculpt_app_tests loomwork loomwork-data)
 
-# sculpt_app_input_tests: the program driven by X input events. Alone on the display: another
-# test's window could lie above this one and hold the focus.
+# sculpt_app_input_tests: the program driven by X input events, on the desktop and on the
+# simulated headset. Alone on the display: another test's window could lie above this one and
+# hold the focus.
 loomwork_add_test(sculpt_app_input_tests SERIAL
-  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_input_test.cpp
-  LIBS PkgConfig::STB
+  SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_input_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/vr_mouse_test.cpp
+  LIBS loomwork_vr_runtime loomwork_sculpt PkgConfig::STB
 )
 target_include_directories(sculpt_app_input_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(sculpt_app_input_tests PRIVATE
