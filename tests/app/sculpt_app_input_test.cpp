@@ -1,29 +1,54 @@
 // The real program in a real window, driven by real X input events (xdotool): F5 reloads the
-// panel script, a right click hides the panel. Runs alone on the display (see the build file):
+// panel script, a right click hides the panel, Q lowers the camera. Runs alone on the display (see the build file):
 // other windows would take the events' place.
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
+#include "tests/support/x_input.h"
 
 namespace {
 
-int CountGreen(const std::string& path) {
-  int width = 0, height = 0, channels = 0;
-  uint8_t* pixels = stbi_load(path.c_str(), &width, &height, &channels, 4);
-  if (pixels == nullptr) return -1;
-  int count = 0;
-  for (int i = 0; i < width * height; ++i) {
-    const uint8_t* p = pixels + size_t(i) * 4;
-    if (p[1] > 200 && p[0] < 60 && p[2] < 60) ++count;
+constexpr const char* kWindow = "Loomwork";
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgba;
+};
+
+Image LoadPng(const std::string& path) {
+  Image image;
+  int channels = 0;
+  if (uint8_t* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4)) {
+    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
+    stbi_image_free(pixels);
   }
-  stbi_image_free(pixels);
+  return image;
+}
+
+// Pixels of rows [y0, y1) (fractions of the height) that pass the test.
+template <class Test>
+int Count(const Image& image, float y0, float y1, Test test) {
+  int count = 0;
+  for (int y = int(y0 * image.height); y < int(y1 * image.height); ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      const uint8_t* p = image.rgba.data() + (size_t(y) * image.width + x) * 4;
+      if (test(int(p[0]), int(p[1]), int(p[2]))) ++count;
+    }
+  }
   return count;
+}
+
+bool PanelGreen(int r, int g, int b) { return g > 200 && r < 60 && b < 60; }
+// The floor's checker greys (with a little blue from the day sky).
+bool FloorGrey(int r, int g, int b) {
+  return r > 25 && r < 200 && std::abs(r - g) < 20 && b >= g - 5 && b - g < 40;
 }
 
 // Counts its runs of init and draws one big green rectangle as the panel.
@@ -41,21 +66,8 @@ end
 function renderEye(eye) end
 )";
 
-// Real X input events into the window of process pid, through xdotool. Other tests' windows may
-// be open on the same display, above this one and holding the focus, so the events are sent to
-// the window itself (the actions name it as %1).
-void SendToWindow(int pid, const std::string& actions) {
-  ProcessOptions options;
-  options.hangLimit = std::chrono::seconds(30);
-  const ProcessResult result = RunProcess(
-      "/bin/sh",
-      {"-c", "xdotool search --sync --onlyvisible --pid " + std::to_string(pid) +
-                 " --name '^Loomwork$' " + actions},
-      options);
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-}
 
-TEST(SculptAppInputTest, F5ReloadsTheScriptAndRightClickHidesThePanel) {
+TEST(SculptAppInputTest, F5ReloadsRightClickHidesThePanelAndQLowersTheCamera) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
   TempDirectory temp_;
@@ -68,13 +80,17 @@ TEST(SculptAppInputTest, F5ReloadsTheScriptAndRightClickHidesThePanel) {
   options.triggers = {
       // Held for a while: the controls sample the keys once per frame, so a tap shorter than a
       // frame would not be seen.
-      {"panel shown", [](int pid) { SendToWindow(pid, "keydown --window %1 F5 sleep 1 keyup --window %1 F5"); }},
+      {"panel shown",
+       [](int pid) { SendToWindow(pid, kWindow, "keydown --window %1 F5 sleep 1 keyup --window %1 F5"); }},
       {"init run 2",
        [](int pid) {
-         SendToWindow(pid, "mousedown --window %1 3 sleep 1 mouseup --window %1 3 sleep 1.5");
+         SendToWindow(pid, kWindow, "mousedown --window %1 3 sleep 1 mouseup --window %1 3");
+         // Q lowers the camera 10 cm a frame: held long enough it sinks below the floor.
+         SendToWindow(pid, kWindow, "keydown --window %1 q sleep 2 keyup --window %1 q sleep 1");
          CloseProcess(pid);  // the last frame drawn is captured as the window closes
        }},
   };
+
   const ProcessResult result =
       RunProcess(LOOMWORK_PATH, {"--novr", "--dataroot=" + temp_.Path()}, options);
   const std::string log = result.err + result.out;
@@ -82,9 +98,13 @@ TEST(SculptAppInputTest, F5ReloadsTheScriptAndRightClickHidesThePanel) {
   EXPECT_NE(log.find("init run 2"), std::string::npos) << "F5 did not reload the script\n" << log;
   EXPECT_NE(log.find("panel shown"), std::string::npos) << log;
 
-  const int green = CountGreen(shot);
-  ASSERT_GE(green, 0) << "no image was captured\n" << log;
-  EXPECT_EQ(green, 0) << "the panel is still shown after the right click\n" << log;
+  const Image image = LoadPng(shot);
+  ASSERT_EQ(image.width, 1280) << "no image was captured\n" << log;
+  EXPECT_EQ(Count(image, 0.0f, 1.0f, PanelGreen), 0)
+      << "the panel is still shown after the right click\n" << log;
+  // Below the floor, looking level: the floor faces away and is not drawn.
+  EXPECT_LT(Count(image, 0.75f, 1.0f, FloorGrey), image.width * image.height / 100)
+      << "Q did not lower the camera below the floor";
 }
 
 }  // namespace

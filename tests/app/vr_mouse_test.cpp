@@ -14,11 +14,14 @@
 #include "sculpt/sculpture_file.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
+#include "tests/support/x_input.h"
 #include "tests/vr/runtime_test_util.h"
 #include "vr/sim_devices.h"
 #include "vr/simulated_headset.h"
 
 namespace {
+
+constexpr const char* kWindow = "Loomwork";
 
 constexpr int kEyeWidth = 640;  // each eye fills its half of the 1280 x 720 window
 constexpr int kEyeHeight = 720;
@@ -50,16 +53,6 @@ Vec3 PanelPoint(float u, float v) {
   return hand.position + hand.x * local.x + hand.y * local.y + hand.z * local.z;
 }
 
-void SendToWindow(int pid, const std::string& actions) {
-  ProcessOptions options;
-  options.hangLimit = std::chrono::seconds(30);
-  const ProcessResult result = RunProcess(
-      "/bin/sh",
-      {"-c", "xdotool search --sync --onlyvisible --pid " + std::to_string(pid) +
-                 " --name '^Loomwork$' " + actions},
-      options);
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
-}
 
 TEST(VrMouseTest, TheMouseStrokesAndPressesTheSaveButton) {
   const char* display = std::getenv("DISPLAY");
@@ -84,7 +77,7 @@ TEST(VrMouseTest, TheMouseStrokesAndPressesTheSaveButton) {
                               "LOOMWORK_VR_EYE_SIZE=" + std::to_string(kEyeWidth) + "x" +
                                   std::to_string(kEyeHeight)};
   options.triggers = {
-      {"Tess time", [&](int pid) { SendToWindow(pid, stroke + " sleep 0.5 " + press); }},
+      {"Tess time", [&](int pid) { SendToWindow(pid, kWindow, stroke + " sleep 0.5 " + press); }},
       {"Saved sculptures/slot1.sculpt", [](int pid) { CloseProcess(pid); }},
   };
   const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--dataroot=" + temp.Path()}, options);
