@@ -31,10 +31,10 @@ constexpr int kKeyF5 = 116;
 
 constexpr float kClearColour[4] = {0.12f, 0.27f, 0.27f, 0.0f};
 constexpr float kSamplesPerMetre = 96.0f;
-constexpr float kCameraStep = 0.1f;
+constexpr float kCameraStep = 0.1f;  // metres per frame a movement key is held
 constexpr float kHalfPi = 1.57079632679489662f;
 // A trigger pulled past this strokes; anything below is a resting finger.
-constexpr float kStrokeThreshold = 0.05f;  // metres per frame a movement key is held
+constexpr float kStrokeThreshold = 0.05f;
 // 1/0.15 with 0.15 taken in single precision: the panel grows or shrinks over 0.15 s.
 constexpr double kPanelAnimRate = 1.0 / double(0.15f);
 
@@ -624,6 +624,9 @@ void SculptApplication::DrawPanel(Draw::DrawContext* context, const FrameInfo* i
   panelMatrix = base;
   const float v = panelAnim.ValueAt(TimeNow());
   if (v <= 0.0f || !baseValid) {
+    // No panel, nothing to point at: a pointer left on the panel before it was hidden must not
+    // keep the brush from stroking.
+    panel.pointerOnPanel = false;
     return;
   }
   panelMatrix = Matrix4x4::Scale({0.01f * v, 0.01f * v, 0.01f * v}) *

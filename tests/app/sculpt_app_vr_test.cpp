@@ -251,6 +251,13 @@ TEST_F(SculptAppVrTest, PointerOnThePanelClicksInsteadOfStroking) {
   EXPECT_TRUE(app_->panel.pointerOnPanel);
   Frame(1.0f);
   EXPECT_EQ(Records(), 0u);
+
+  // Once the panel is hidden the same pose strokes.
+  app_->TogglePanel();
+  app_->panelAnim.startTime -= 1.0;  // the shrinking is over
+  Frame(0.0f);
+  Frame(1.0f);
+  EXPECT_EQ(Records(), 1u);
 }
 
 TEST_F(SculptAppVrTest, ReplayTakesPrecedenceOverTheTrigger) {
