@@ -5,7 +5,6 @@
 // Frame times are wall-clock on the application thread: the update, tessellation and draw
 // submission, not the software rasteriser's work (which llvmpipe does on its own threads when the
 // frame is flushed) unless the "finished" variant waits for it.
-#include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <glad/gl.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <random>
 
 #include "app/desktop_loop.h"
+#include "bench/bench_window.h"
 #include "app/sculpt_app.h"
 #include "base/timing.h"
 #include "gfx/opengl_context.h"
@@ -25,30 +25,15 @@
 
 namespace {
 
-struct Window {
-  SDL_Window* window = nullptr;
-  Draw::OpenGLContext* context = nullptr;
-  Window() {
-    // The shader library is listed from the working directory, as the program runs.
-    if (chdir(LOOMWORK_DATA_DIR) != 0) return;
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return;
-    Draw::OpenGLContext::SetWindowAttributes();
-    window = SDL_CreateWindow("bench", 0, 0, 1280, 720, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window) return;
-    context = new Draw::OpenGLContext(window);
-    if (!context->Init()) {
-      context->Shutdown();
-      delete context;
-      context = nullptr;
-    }
+// The window, and the data tree as the working directory: the shader library is listed from
+// there, as the program runs.
+bool Prepare(const BenchWindow& w, benchmark::State& state) {
+  if (w.context == nullptr || chdir(LOOMWORK_DATA_DIR) != 0) {
+    state.SkipWithError("no OpenGL context (no display?) or no data tree");
+    return false;
   }
-  ~Window() {
-    if (context) context->Shutdown();
-    delete context;
-    if (window) SDL_DestroyWindow(window);
-    SDL_Quit();
-  }
-};
+  return true;
+}
 
 DataRoots gRoots = {""};
 
@@ -109,11 +94,8 @@ void BuildScene(SculptApplication& app, int64_t scene) {
 }
 
 void BM_SculptAppInit(benchmark::State& state) {
-  Window w;
-  if (!w.context) {
-    state.SkipWithError("no OpenGL context (no display?)");
-    return;
-  }
+  BenchWindow w(1280, 720);
+  if (!Prepare(w, state)) return;
   const FrameInfo info = DesktopFrame(w.context);
   for (auto _ : state) {
     auto app = std::make_unique<SculptApplication>(&gRoots);
@@ -130,11 +112,8 @@ BENCHMARK(BM_SculptAppInit)->Unit(benchmark::kMillisecond)->UseManualTime()->Ite
 
 // arg 0: scene (0 "materials", 1 10,000 records); arg 1: wait for the rasteriser.
 void BM_DesktopFrame(benchmark::State& state) {
-  Window w;
-  if (!w.context) {
-    state.SkipWithError("no OpenGL context (no display?)");
-    return;
-  }
+  BenchWindow w(1280, 720);
+  if (!Prepare(w, state)) return;
   SculptApplication app(&gRoots);
   FrameInfo info = DesktopFrame(w.context);
   app.Init(w.context, nullptr, &info);
@@ -163,11 +142,8 @@ BENCHMARK(BM_DesktopFrame)
 // mirrored, the poses read. arg 0: scene; arg 1: wait for the rasteriser; arg 2: the eye width
 // (864: the headset's own size, 640: what `make run` draws), heights in proportion.
 void BM_VrFrame(benchmark::State& state) {
-  Window w;
-  if (!w.context) {
-    state.SkipWithError("no OpenGL context (no display?)");
-    return;
-  }
+  BenchWindow w(1280, 720);
+  if (!Prepare(w, state)) return;
   setenv("LOOMWORK_VR_RUNTIME", "simulated", 1);
   vr::sim::SimulatedHeadsetOptions options;
   options.paced = false;  // the runtime's 90 Hz wait is not the application's cost

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "bench/bench_window.h"
 #include "gfx/opengl_context.h"
 #include "sculpt/block_tessellator.h"
 #include "sculpt/sculpt_document.h"
@@ -14,29 +15,6 @@
 #include "sculpt/voxel_grid.h"
 
 namespace {
-
-struct Window {
-  SDL_Window* window = nullptr;
-  Draw::OpenGLContext* context = nullptr;
-  Window() {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return;
-    Draw::OpenGLContext::SetWindowAttributes();
-    window = SDL_CreateWindow("bench", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window) return;
-    context = new Draw::OpenGLContext(window);
-    if (!context->Init()) {
-      context->Shutdown();
-      delete context;
-      context = nullptr;
-    }
-  }
-  ~Window() {
-    if (context) context->Shutdown();
-    delete context;
-    if (window) SDL_DestroyWindow(window);
-    SDL_Quit();
-  }
-};
 
 struct Sculpture {
   VoxelGrid grid{kGridSize, kGridChannels};
@@ -50,7 +28,7 @@ struct Sculpture {
 
 // Every block of "materials" re-created as a STATIC buffer, until the driver has the data.
 void BM_UploadAllMaterialsBlocks(benchmark::State& state) {
-  Window w;
+  BenchWindow w(64, 64);
   if (!w.context) {
     state.SkipWithError("no OpenGL context (no display?)");
     return;
@@ -71,7 +49,7 @@ BENCHMARK(BM_UploadAllMaterialsBlocks)->Unit(benchmark::kMillisecond)->UseRealTi
 
 // The first frames after loading "materials": extraction on the team plus the uploads.
 void BM_TessellateAllMaterialsBlocks(benchmark::State& state) {
-  Window w;
+  BenchWindow w(64, 64);
   if (!w.context) {
     state.SkipWithError("no OpenGL context (no display?)");
     return;

@@ -2,13 +2,13 @@
 // panel script, a right click hides the panel, Q lowers the camera. Runs alone on the display (see the build file):
 // other windows would take the events' place.
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
 #include "tests/support/x_input.h"
@@ -17,28 +17,13 @@ namespace {
 
 constexpr const char* kWindow = "Loomwork";
 
-struct Image {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-};
-
-Image LoadPng(const std::string& path) {
-  Image image;
-  int channels = 0;
-  if (uint8_t* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4)) {
-    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
-    stbi_image_free(pixels);
-  }
-  return image;
-}
-
 // Pixels of rows [y0, y1) (fractions of the height) that pass the test.
 template <class Test>
 int Count(const Image& image, float y0, float y1, Test test) {
   int count = 0;
   for (int y = int(y0 * image.height); y < int(y1 * image.height); ++y) {
     for (int x = 0; x < image.width; ++x) {
-      const uint8_t* p = image.rgba.data() + (size_t(y) * image.width + x) * 4;
+      const uint8_t* p = image.At(x, y);
       if (test(int(p[0]), int(p[1]), int(p[2]))) ++count;
     }
   }

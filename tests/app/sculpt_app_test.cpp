@@ -2,13 +2,13 @@
 // tree for a few frames; the image it presents is read back and checked.
 
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
 
@@ -31,23 +31,6 @@ ProgramRun RunLoomwork(const std::vector<std::string>& args,
   options.workingDirectory = LOOMWORK_DATA_DIR;
   const ProcessResult result = RunProcess(LOOMWORK_PATH, args, options);
   return {result.exitCode, result.err + result.out};
-}
-
-struct Image {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-  const uint8_t* At(int x, int y) const { return rgba.data() + (size_t(y) * width + x) * 4; }
-};
-
-Image LoadPng(const std::string& path) {
-  Image image;
-  int channels = 0;
-  uint8_t* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4);
-  if (pixels != nullptr) {
-    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
-    stbi_image_free(pixels);
-  }
-  return image;
 }
 
 // Pixels of rows [y0, y1) that pass the test.

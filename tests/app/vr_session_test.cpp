@@ -3,7 +3,6 @@
 // picks a colour, mirrors, hides and shows the panel with the menu button and saves through the
 // panel; then the saved file's records and the captured eye images are checked.
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +14,7 @@
 
 #include "base/math_types.h"
 #include "sculpt/sculpture_file.h"
+#include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
 
@@ -67,11 +67,6 @@ class TimelineWriter {
   int frame_ = 1;
 };
 
-struct Image {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-};
-
 bool ReadSculptureFile(const std::string& path, std::vector<SculptOp>* records,
                        std::string* error) {
   std::ifstream file(path, std::ios::binary);
@@ -82,23 +77,13 @@ bool ReadSculptureFile(const std::string& path, std::vector<SculptOp>* records,
   return ParseSculpture(bytes.data(), bytes.size(), path, header, *records, *error, warning);
 }
 
-Image LoadPng(const std::string& path) {
-  Image image;
-  int channels = 0;
-  if (uint8_t* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4)) {
-    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
-    stbi_image_free(pixels);
-  }
-  return image;
-}
-
 // Pixels inside [x0, x1) x [y0, y1) (fractions of the image) that pass the test.
 template <class Test>
 int Count(const Image& image, float x0, float x1, float y0, float y1, Test test) {
   int count = 0;
   for (int y = int(y0 * image.height); y < int(y1 * image.height); ++y) {
     for (int x = int(x0 * image.width); x < int(x1 * image.width); ++x) {
-      const uint8_t* p = image.rgba.data() + (size_t(y) * image.width + x) * 4;
+      const uint8_t* p = image.At(x, y);
       if (test(int(p[0]), int(p[1]), int(p[2]))) ++count;
     }
   }
