@@ -10,28 +10,22 @@ SculptOp BrushRecord(std::string_view toolName, std::string_view shapeName,
   SculptOp op;
   op.type = ShapeTypeFromName(shapeName);
   op.matrix = brushMatrix;
-  switch (ToolIndexFromName(toolName)) {
-    case kToolSubtract:
-      op.mode = 3;
-      op.channelMask = 1;
-      break;
-    case kToolPaint:
-      op.mode = 1;
-      op.channelMask = 62;
-      break;
-    case kToolBuff:
-      op.mode = 5;
-      op.channelMask = 63;
-      break;
-    case kToolSandpaper:
-      op.mode = 4;
-      op.channelMask = 63;
-      break;
-    default:
-      op.mode = 2;
-      op.channelMask = 63;
-      break;
-  }
+  // Stamp mode and channel mask by tool index; the dropper makes no record and never gets here.
+  struct ToolRecord {
+    int32_t mode;
+    uint32_t channelMask;
+  };
+  static constexpr ToolRecord kByTool[] = {
+      {2, 63},  // Add (and any unknown name)
+      {3, 1},   // Subtract: the shape only
+      {1, 62},  // Paint: colour and material only
+      {2, 63},  // Dropper
+      {5, 63},  // Buff
+      {4, 63},  // Sandpaper
+  };
+  const ToolRecord& record = kByTool[ToolIndexFromName(toolName)];
+  op.mode = record.mode;
+  op.channelMask = record.channelMask;
   op.radius = radius;
   op.red = material[0];
   op.green = material[1];
