@@ -12,6 +12,18 @@ SculptDocument::SculptDocument(VoxelGrid* grid_, const DataRoots* roots_)
     : grid(grid_), roots(roots_) {}
 
 void SculptDocument::ApplyOperation(const SculptOp& op) {
+  // A NaN or infinite number (from a script global or a lost pose) would be saved into a file
+  // that could not be replayed; such a record is dropped. A broken pose repeats every frame, so
+  // only the first drop and then every power of two is logged.
+  if (!HoldsOnlyFiniteNumbers(op)) {
+    ++droppedNonFinite;
+    if ((droppedNonFinite & (droppedNonFinite - 1)) == 0) {
+      Log(LogLevel::Warning,
+          "A record holding a number that is not finite was dropped (%llu so far)",
+          static_cast<unsigned long long>(droppedNonFinite));
+    }
+    return;
+  }
   ApplyOperationToGrid(*grid, op);
   operationLog.push_back(op);
 }

@@ -15,7 +15,8 @@ class SculptDocument {
  public:
   SculptDocument(VoxelGrid* grid, const DataRoots* roots);
 
-  // Applies one record to the grid and appends it to the log, whatever its type.
+  // Applies one record to the grid and appends it to the log, whatever its type. A sphere, box
+  // or cylinder record holding a non-finite number is dropped with a warning instead.
   void ApplyOperation(const SculptOp& op);
   // Empties the log and the replay queue and clears every channel.
   void NewSculpture();
@@ -43,4 +44,5 @@ class SculptDocument {
   std::vector<SculptOp> operationLog;
   std::deque<SculptOp> replayQueue;
   int32_t replayRate = 1;
+  uint64_t droppedNonFinite = 0;
 };

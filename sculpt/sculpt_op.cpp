@@ -1,5 +1,7 @@
 #include "sculpt/sculpt_op.h"
 
+#include <cmath>
+
 #include "sculpt/shape_stamp.h"
 #include "sculpt/sphere_stamp.h"
 #include "sculpt/stamp_mode.h"
@@ -14,6 +16,16 @@ float ChannelValue(const SculptOp& op, int channel) {
     case kChannelRoughness: return op.roughness;
     default: return 0.0f;
   }
+}
+
+bool HoldsOnlyFiniteNumbers(const SculptOp& op) {
+  if (op.type != kOpSphere && op.type != kOpBox && op.type != kOpCylinder) return true;
+  for (float v : op.matrix.m)
+    if (!std::isfinite(v)) return false;
+  const float values[] = {op.radius, op.red, op.green, op.blue, op.roughness, op.metalness};
+  for (float v : values)
+    if (!std::isfinite(v)) return false;
+  return true;
 }
 
 void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op) {

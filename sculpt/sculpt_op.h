@@ -32,6 +32,10 @@ static_assert(offsetof(SculptOp, channelMask) == 108);
 // nothing.
 void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op);
 
+// False for a sphere, box or cylinder record holding a NaN or infinite number. Such a record would
+// be saved but could not be replayed to the same grid, so it never enters the log or a file.
+bool HoldsOnlyFiniteNumbers(const SculptOp& op);
+
 // The value a record carries for channel 1..5 (red, green, blue, metalness, roughness).
 float ChannelValue(const SculptOp& op, int channel);
 

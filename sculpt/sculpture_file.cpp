@@ -1,7 +1,7 @@
 #include "sculpt/sculpture_file.h"
 
+#include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -17,13 +17,19 @@ std::string Format(const char* format, Args... args) {
   return buffer;
 }
 
-bool HasOnlyFiniteNumbers(const SculptOp& op) {
-  for (float v : op.matrix.m)
-    if (!std::isfinite(v)) return false;
-  const float values[] = {op.radius, op.red, op.green, op.blue, op.roughness, op.metalness};
-  for (float v : values)
-    if (!std::isfinite(v)) return false;
-  return true;
+void AddWarning(std::string& warnings, const std::string& warning) {
+  if (!warnings.empty()) warnings += "; ";
+  warnings += warning;
+}
+
+// The magic as text for messages, with bytes that are not printable shown as '?'.
+std::string MagicText(uint32_t magic) {
+  std::string text(4, '?');
+  for (int i = 0; i < 4; ++i) {
+    const char c = char((magic >> (8 * i)) & 0xFF);
+    if (c >= 0x20 && c < 0x7F) text[i] = c;
+  }
+  return text;
 }
 
 }  // namespace
@@ -38,30 +44,46 @@ bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
     return false;
   }
   std::memcpy(&header, data, sizeof(header));
-  if (header.magic != kSculptureMagic || header.version != kSculptureVersion) {
-    error = Format("Bad magic or version (%d)", int(header.version));
+  if (header.magic != kSculptureMagic) {
+    error = Format("'%s' is not a sculpture file: bad magic \"%s\" (expected \"RDLM\")",
+                   name.c_str(), MagicText(header.magic).c_str());
     return false;
   }
+  if (header.version != kSculptureVersion) {
+    error = Format("'%s' has version %u; only version %u sculpture files can be read",
+                   name.c_str(), header.version, kSculptureVersion);
+    return false;
+  }
+  // Never trust the count for sizes: only the whole records the file holds are read.
   const size_t present = (size - kSculptureHeaderSize) / sizeof(SculptOp);
+  const size_t whole = std::min<size_t>(header.count, present);
   if (header.count > present) {
-    error = Format("'%s' is truncated: it promises %u records but holds %zu", name.c_str(),
-                   header.count, present);
-    return false;
+    AddWarning(warning, Format("'%s' is cut short: it holds %zu of the %u records it promises; "
+                               "the %zu whole records are loaded",
+                               name.c_str(), present, header.count, present));
   }
-  records.resize(header.count);
-  if (header.count) std::memcpy(records.data(), data + kSculptureHeaderSize, header.count * sizeof(SculptOp));
-  for (size_t i = 0; i < records.size(); ++i) {
-    const SculptOp& op = records[i];
-    bool stamps = op.type == kOpSphere || op.type == kOpBox || op.type == kOpCylinder;
-    if (stamps && !HasOnlyFiniteNumbers(op)) {
-      error = Format("record %zu of '%s' holds a number that is not finite", i, name.c_str());
-      records.clear();
-      return false;
+  records.reserve(whole);
+  size_t skipped = 0, firstSkipped = 0;
+  for (size_t i = 0; i < whole; ++i) {
+    SculptOp op;
+    std::memcpy(&op, data + kSculptureHeaderSize + i * sizeof(SculptOp), sizeof(SculptOp));
+    if (!HoldsOnlyFiniteNumbers(op)) {
+      if (skipped++ == 0) firstSkipped = i;
+      continue;
     }
+    records.push_back(op);
   }
-  const size_t extra = size - kSculptureHeaderSize - header.count * sizeof(SculptOp);
-  if (extra) warning = Format("'%s' has %zu bytes after its last record; they are ignored",
-                              name.c_str(), extra);
+  if (skipped) {
+    AddWarning(warning, Format("'%s': %zu record%s holding numbers that are not finite %s "
+                               "skipped (the first is record %zu)",
+                               name.c_str(), skipped, skipped == 1 ? "" : "s",
+                               skipped == 1 ? "was" : "were", firstSkipped));
+  }
+  const size_t extra = size - kSculptureHeaderSize - whole * sizeof(SculptOp);
+  if (header.count <= present && extra) {
+    AddWarning(warning, Format("'%s' has %zu bytes after its last record; they are ignored",
+                               name.c_str(), extra));
+  }
   return true;
 }
 

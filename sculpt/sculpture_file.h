@@ -18,11 +18,12 @@ struct SculptureHeader {
   uint32_t count;
 };
 
-// Validates a whole file image and copies its records out. On failure returns false, leaves
-// `records` empty and puts a message naming `name` into `error`. Files whose count promises more
-// records than they hold, and sphere, box or cylinder records with non-finite numbers, are
-// refused as a whole so that a damaged file never half-replaces a sculpture. Bytes after the last
-// record are ignored, with a note in `warning`.
+// Validates a whole file image and copies its records out. A file whose header is short or wrong
+// is refused: returns false, leaves `records` empty and puts a message naming `name` into `error`.
+// Damage after a good header is recovered from rather than refused, so that the user's history is
+// never lost whole: a file cut short yields the whole records it holds, sphere, box and cylinder
+// records with non-finite numbers are skipped, and bytes after the last record are ignored, each
+// with a note naming `name` in `warning`.
 bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
                     SculptureHeader& header, std::vector<SculptOp>& records, std::string& error,
                     std::string& warning);

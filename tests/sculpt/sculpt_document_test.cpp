@@ -162,27 +162,20 @@ std::string Record(const SculptOp& op) {
   return std::string(reinterpret_cast<const char*>(&op), sizeof(op));
 }
 
-// Damaged files are refused whole, with a message, and the sculpture stays as it was.
-TEST(SculptDocument, DamagedFilesChangeNothing) {
+// A header that is short or wrong refuses the file with a message naming it, and the sculpture
+// stays as it was.
+TEST(SculptDocument, FilesWithABadHeaderChangeNothing) {
   SculptOp good = Sphere({50, 50, 50}, 10, 2, 63);
-  SculptOp nanRadius = good;
-  nanRadius.radius = NAN;
-  SculptOp infMatrix = good;
-  infMatrix.matrix.m[13] = INFINITY;
   struct Case {
     const char* name;
     std::string bytes;
     const char* message;
   } cases[] = {
-      {"short", "RDLM\1\0", "too short"},
-      {"magic", Header(0x12345678, 1, 0), "Bad magic or version (1)"},
-      {"version", Header(kSculptureMagic, 2, 0), "Bad magic or version (2)"},
-      {"count", Header(kSculptureMagic, 1, 3) + Record(good) + Record(good), "promises 3 records"},
-      {"huge", Header(kSculptureMagic, 1, 0xFFFFFFFF) + Record(good), "promises 4294967295"},
-      {"partial", Header(kSculptureMagic, 1, 2) + Record(good) + Record(good).substr(0, 50),
-       "promises 2 records but holds 1"},
-      {"nan", Header(kSculptureMagic, 1, 2) + Record(good) + Record(nanRadius), "not finite"},
-      {"inf", Header(kSculptureMagic, 1, 1) + Record(infMatrix), "not finite"},
+      {"short", "RDLM\1\0", "'short' is too short"},
+      {"magic", Header(0x12345678, 1, 0),
+       "'magic' is not a sculpture file: bad magic \"xV4?\" (expected \"RDLM\")"},
+      {"version", Header(kSculptureMagic, 2, 0), "'version' has version 2;"},
+      {"high", Header(kSculptureMagic, 0x80000001u, 1) + Record(good), "version 2147483649;"},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -190,10 +183,89 @@ TEST(SculptDocument, DamagedFilesChangeNothing) {
     f.doc.ApplyOperation(Sphere({100, 100, 100}, 10, 2, 63));
     LogCapture log;
     EXPECT_FALSE(f.doc.LoadSculpture(c.name, 0)) << c.name;
-    EXPECT_TRUE(log.Contains(c.message)) << c.name;
+    EXPECT_TRUE(log.Contains(c.message)) << c.name << ": " << log.Text();
     EXPECT_EQ(f.doc.OperationLog().size(), 1u) << c.name;
     EXPECT_EQ(f.At(100, 100, 100), 32767) << c.name;
   }
+}
+
+// Damage after a good header loses only what is damaged: the whole, finite records load (at once
+// or queued), the user is told, and the next save writes a file that loads without a warning.
+TEST(SculptDocument, DamagedFilesLoadTheRecordsTheyHold) {
+  SculptOp good = Sphere({50, 50, 50}, 10, 2, 63);
+  SculptOp other = Sphere({80, 50, 50}, 10, 2, 63);
+  SculptOp nanRadius = good;
+  nanRadius.radius = NAN;
+  SculptOp infMatrix = good;
+  infMatrix.matrix.m[13] = INFINITY;
+  SculptOp nanColour = good;
+  nanColour.blue = NAN;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    size_t loaded;
+    const char* warning;
+  } cases[] = {
+      {"count", Header(kSculptureMagic, 1, 3) + Record(good) + Record(other),
+       2, "'count' is cut short: it holds 2 of the 3 records it promises"},
+      {"huge", Header(kSculptureMagic, 1, 0xFFFFFFFF) + Record(good), 1, "1 of the 4294967295"},
+      {"partial", Header(kSculptureMagic, 1, 2) + Record(good) + Record(other).substr(0, 50),
+       1, "holds 1 of the 2 records"},
+      {"nan", Header(kSculptureMagic, 1, 3) + Record(good) + Record(nanRadius) + Record(other),
+       2, "'nan': 1 record holding numbers that are not finite was skipped (the first is record 1)"},
+      {"inf", Header(kSculptureMagic, 1, 3) + Record(infMatrix) + Record(nanColour) + Record(good),
+       1, "2 records holding numbers that are not finite were skipped (the first is record 0)"},
+      {"both", Header(kSculptureMagic, 1, 4) + Record(nanColour) + Record(good), 1,
+       "holds 2 of the 4 records it promises; the 2 whole records are loaded; 'both': 1 record"},
+  };
+  for (const Case& c : cases) {
+    for (int rate : {0, 1}) {
+      SCOPED_TRACE(std::string(c.name) + " at rate " + std::to_string(rate));
+      Fixture f;
+      f.dir.WriteFile(c.name, c.bytes);
+      f.doc.ApplyOperation(Sphere({100, 100, 100}, 10, 2, 63));
+      LogCapture log;
+      ASSERT_TRUE(f.doc.LoadSculpture(c.name, rate));
+      EXPECT_TRUE(log.Contains(c.warning)) << log.Text();
+      while (!f.doc.ReplayQueue().empty()) {
+        std::vector<SculptOp> none;
+        f.doc.ApplyFrame(none);
+      }
+      ASSERT_EQ(f.doc.OperationLog().size(), c.loaded);
+      EXPECT_EQ(f.At(100, 100, 100), 0);
+      EXPECT_EQ(f.At(50, 50, 50), 32767);
+
+      ASSERT_TRUE(f.doc.SaveSculpture("saved"));
+      LogCapture again;
+      ASSERT_TRUE(f.doc.LoadSculpture("saved", 0));
+      EXPECT_EQ(again.Text(), "");
+      EXPECT_EQ(f.doc.OperationLog().size(), c.loaded);
+    }
+  }
+}
+
+// Records with non-finite numbers never reach the grid or the log, so whatever a script or a lost
+// pose feeds the brush, the saved file loads.
+TEST(SculptDocument, NonFiniteRecordsAreDropped) {
+  Fixture f;
+  SculptOp op = Sphere({50, 50, 50}, 10, kStampAdd, 63);
+  LogCapture log;
+  for (int i = 0; i < 5; ++i) {
+    op.matrix.m[12 + i % 3] = i % 2 ? -INFINITY : NAN;
+    f.doc.ApplyOperation(op);
+  }
+  EXPECT_TRUE(f.doc.OperationLog().empty());
+  EXPECT_TRUE(log.Contains("not finite was dropped (1 so far)"));
+  EXPECT_TRUE(log.Contains("(4 so far)"));
+  EXPECT_FALSE(log.Contains("(3 so far)"));  // a broken pose every frame does not flood the log
+  SculptOp odd = op;  // a type that applies nothing is logged whatever it holds
+  odd.type = 9;
+  f.doc.ApplyOperation(odd);
+  EXPECT_EQ(f.doc.OperationLog().size(), 1u);
+}
+
+TEST(SculptDocument, MissingFilesAndFoldersAreNotLoaded) {
+  SculptOp good = Sphere({50, 50, 50}, 10, 2, 63);
   Fixture f;
   LogCapture log;
   EXPECT_FALSE(f.doc.LoadSculpture("missing.sculpt", 0));
@@ -248,7 +320,7 @@ TEST(TestScenes, RecordsOfTheBuiltInScenes) {
   EXPECT_EQ(def[2].mode, kStampSubtract);
   EXPECT_EQ(def[3].type, kOpBox);
   Vec3 p = TransformPoint(mirror, {10, 20, 30});
-  EXPECT_EQ(p.x, -10.0f);
+  EXPECT_EQ(p.x, 182.0f);  // about the middle plane: mirrored strokes stay in the grid
   EXPECT_EQ(p.y, 20.0f);
   EXPECT_EQ(TestSceneRecords("marble").size(), 2u);
 

@@ -56,6 +56,13 @@ bool LogCapture::Contains(std::string_view text) const {
   return false;
 }
 
+std::string LogCapture::Text() const {
+  std::lock_guard<std::mutex> lock(g_captureMutex);
+  std::string text;
+  for (const auto& message : messages_) text += message.second + "\n";
+  return text;
+}
+
 void LogCapture::Clear() {
   std::lock_guard<std::mutex> lock(g_captureMutex);
   messages_.clear();

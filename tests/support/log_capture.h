@@ -18,6 +18,8 @@ class LogCapture {
   const std::vector<std::pair<int, std::string>>& Messages() const { return messages_; }
   // Whether any recorded message contains text.
   bool Contains(std::string_view text) const;
+  // Every recorded message, one a line: for failure output.
+  std::string Text() const;
   void Clear();
 
  private:
