@@ -21,6 +21,7 @@
 #include "sculpt/metal_presets.h"
 #include "sculpt/primitive_mesh.h"
 #include "sculpt/sculpt_vertex.h"
+#include "sculpt/test_scenes.h"
 #include "ui/script_globals.h"
 #include "ui/tool_icons.h"
 
@@ -480,8 +481,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   // mirrored stamp into the grid's corner.
   mirrorEnabled = script.GetInteger(ScriptGlobals::kMirror) != 0;
   if (mirrorEnabled && IsZeroMatrix(mirrorMatrix)) {
-    mirrorMatrix = Matrix4x4::Scale({-1.0f, 1.0f, 1.0f}) *
-                   Matrix4x4::Translation({float(kGridSize), 0.0f, 0.0f});
+    mirrorMatrix = GridMiddleMirror();
   }
   // Hand controllers come from a VR host; without one nothing strokes and no preview is drawn.
   leftPose_ = Matrix4x4{};

@@ -44,11 +44,9 @@ void AppendDefault(std::vector<SculptOp>& ops, Matrix4x4* mirrorMatrix) {
                        0.02f, 1.0f, 0.2f, 0.0f));
   ops.push_back(Record(kOpSphere, kStampSubtract, 32.0f, Matrix4x4::Translation({96, 96, 96}), 0.4f,
                        0.02f, 0.02f, 1.0f, 0.0f));
-  if (mirrorMatrix) {
-    *mirrorMatrix = Matrix4x4::Identity();
-    AppendScaleTranslate(*mirrorMatrix, {96, 0, 0}, {-1, 1, 1});
-    AppendScaleTranslate(*mirrorMatrix, {-96, 0, 0}, {1, 1, 1});
-  }
+  // The scene's mirror was once x -> -x, which sent every mirrored stamp outside the grid: mirror
+  // mode then silently did nothing. It mirrors about the middle plane as before any scene.
+  if (mirrorMatrix) *mirrorMatrix = GridMiddleMirror();
   Matrix4x4 rotation;
   RotationFromAngles(rotation, 0.1f, 43.0f, 0.23f);
   Matrix4x4 box = rotation * Matrix4x4::Scale({19.2f, 19.2f, 19.2f}) *
@@ -62,6 +60,11 @@ void AppendMarble(std::vector<SculptOp>& ops) {
 }
 
 }  // namespace
+
+Matrix4x4 GridMiddleMirror() {
+  return Matrix4x4::Scale({-1.0f, 1.0f, 1.0f}) *
+         Matrix4x4::Translation({float(kGridSize), 0.0f, 0.0f});
+}
 
 bool IsTestScene(std::string_view name) {
   for (std::string_view scene : kTestSceneNames)
