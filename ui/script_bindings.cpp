@@ -202,18 +202,19 @@ int Load(lua_State* L) {
   SculptDocument* document = DocumentOf(L);
   const int clampedRate = int(std::clamp<int64_t>(rate, std::numeric_limits<int>::min(),
                                                   std::numeric_limits<int>::max()));
-  {
-    // Failures are logged by the document; the script is told nothing.
-    document->LoadSculpture(std::string(path), clampedRate);
-  }
-  return 0;
+  // Failures are logged by the document; the script is told whether it loaded.
+  const bool loaded = document->LoadSculpture(std::string(path), clampedRate);
+  lua_pushboolean(L, loaded);
+  return 1;
 }
 
 int Save(lua_State* L) {
   std::string_view path = CheckPath(L, 1);
   SculptDocument* document = DocumentOf(L);
-  { document->SaveSculpture(std::string(path)); }
-  return 0;
+  // The script must not tell the user "Saved" after a save that failed.
+  const bool saved = document->SaveSculpture(std::string(path));
+  lua_pushboolean(L, saved);
+  return 1;
 }
 
 int TestScene(lua_State* L) {

@@ -24,6 +24,9 @@ local SHAPES = {
 local SCENES = { "materials", "default", "marble" }
 local SLOT_COUNT = 4
 
+-- What the last load or save did, shown beside the sculpture heading until the next one.
+local status = ""
+
 local function slotPath(n)
   return "sculptures/slot" .. n .. ".sculpt"
 end
@@ -103,12 +106,22 @@ function processUI()
     end
   end
   if button("Load", "load", LEFT + 24, PANEL_Y + 46, 4, 4, false) then
-    load(slotPath(slot), 25)
+    if load(slotPath(slot), 25) then
+      status = "Loaded slot " .. slot
+    else
+      status = "Load failed: slot " .. slot
+    end
   end
   if button("Save", "save", LEFT + 29, PANEL_Y + 46, 4, 4, false) then
-    save(slotPath(slot))
-    print("Saved " .. slotPath(slot) .. "\n")
+    if save(slotPath(slot)) then
+      print("Saved " .. slotPath(slot) .. "\n")
+      status = "Saved slot " .. slot
+    else
+      print("Save failed: " .. slotPath(slot) .. " was not written\n")
+      status = "Save failed!"
+    end
   end
+  if status ~= "" then label(status, LEFT + 14, PANEL_Y + 45) end
 
   -- Lighting, mirror and the test scenes.
   heading("Scene", PANEL_Y + 55)

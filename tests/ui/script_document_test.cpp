@@ -63,10 +63,18 @@ TEST_F(ScriptDocumentTest, LoadWithARateQueuesTheRecords) {
 TEST_F(ScriptDocumentTest, FileFailuresAreLoggedAndTheScriptGoesOn) {
   Run(R"(testScene("marble"))");
   LogCapture log;
-  Run(R"(load("sculptures/none.sculpt", 0); save("no/such/folder/x.sculpt"); after = 1)");
+  Run(R"(loaded = load("sculptures/none.sculpt", 0); saved = save("no/such/folder/x.sculpt")
+         after = 1)");
   EXPECT_TRUE(log.Contains("Load: Failed to open 'sculptures/none.sculpt'"));
   EXPECT_TRUE(log.Contains("Save: Failed to open 'no/such/folder/x.sculpt'"));
   EXPECT_EQ(script_.host().GetInteger("after"), 1);
+  // The script is told, so the panel never says "Saved" after a failure.
+  Run(R"(loadedNumber = loaded and 1 or 0; savedNumber = saved and 1 or 0)");
+  EXPECT_EQ(script_.host().GetInteger("loadedNumber"), 0);
+  EXPECT_EQ(script_.host().GetInteger("savedNumber"), 0);
+  Run(R"(savedNumber = save("m.sculpt") and 1 or 0; loadedNumber = load("m.sculpt", 0) and 1 or 0)");
+  EXPECT_EQ(script_.host().GetInteger("savedNumber"), 1);
+  EXPECT_EQ(script_.host().GetInteger("loadedNumber"), 1);
   EXPECT_EQ(document_.OperationLog().size(), 2u);  // the marble scene is untouched
 }
 

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "sculpt/sculpt_document.h"
+#include "sculpt/voxel_grid.h"
 #include "tests/gfx/opengl_test_util.h"
+#include "tests/support/log_capture.h"
 #include "tests/ui/panel_test_util.h"
 #include "tests/ui/script_test_util.h"
 
@@ -189,6 +192,41 @@ TEST_F(SculptScriptTest, RunsWithoutErrorsAndItsToolButtonsSetTheTool) {
   host_->SetupScript(context_);
   EXPECT_EQ(host_->GetString("tool"), "Paint");
   EXPECT_EQ(errors_, "");
+}
+
+// The Save button of the panel script says what really happened: a save into a folder that does
+// not exist prints a failure and shows it on the panel, and "Saved" only follows a real save.
+TEST_F(ScriptPanelTest, PanelScriptSaysWhetherTheSaveWorked) {
+  VoxelGrid grid(kGridSize, kGridChannels);
+  DataRoots documentRoots;
+  SculptDocument document(&grid, &documentRoots);
+  ScriptFixture panelScript(ScriptTargets{
+      .panel = &ui_, .document = &document, .sceneConstants = scene_.bytes.data()});
+  AddDataRoot(documentRoots, panelScript.root().Path());
+  std::vector<uint8_t> source;
+  ASSERT_TRUE(ReadFile(std::string(LOOMWORK_DATA_DIR) + "/script/sculpt.lua", source));
+  panelScript.Setup(std::string(source.begin(), source.end()), context_);
+  ASSERT_TRUE(panelScript.errors().empty()) << panelScript.ErrorText();
+
+  // Save sits at panel point (13.5, 17): press and release there.
+  auto clickSave = [&] {
+    for (float trigger : {0.0f, 1.0f, 0.0f}) {
+      for (int eye = 0; eye < 2; ++eye) {
+        BeginVREye(ui_, context_, eye, trigger, PointerAt(13.5f, 17.0f));
+        context_->BindPipeline(resources_->textured.get());
+        panelScript.host().CallFunction("processUI");
+      }
+    }
+  };
+  LogCapture log;
+  clickSave();  // no "sculptures" folder yet
+  EXPECT_TRUE(log.Contains("Save failed: sculptures/slot1.sculpt was not written"));
+  EXPECT_FALSE(log.Contains("Saved"));
+  panelScript.root().MakeDirectory("sculptures");
+  clickSave();
+  EXPECT_TRUE(log.Contains("Saved sculptures/slot1.sculpt"));
+  EXPECT_EQ(panelScript.root().ReadFile("sculptures/slot1.sculpt").size(), 12u);
+  EXPECT_TRUE(panelScript.errors().empty()) << panelScript.ErrorText();
 }
 
 }  // namespace
