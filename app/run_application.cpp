@@ -6,7 +6,6 @@
 
 #include "app/app_threads.h"
 #include "app/sdl_controls.h"
-#include "app/thread_name.h"
 #include "base/log.h"
 #include "gfx/opengl_context.h"
 
@@ -101,7 +100,8 @@ void PumpEvents(SDL_Window* window, SdlControls* controls) {
 
 int RunApplication(Application* application, const char* title, DisplayMode displayMode,
                    bool fullscreen) {
-  SetCurrentThreadName("main");
+  // The main thread is left unnamed: its name is the process's name, which ps, top and pgrep
+  // look for. Only the threads the program starts are named.
   AddLogSink(&DebugOutputSink, nullptr);
 
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
