@@ -55,6 +55,20 @@ TEST(MathTypes, RotationFromAnglesIsRyRxRz) {
   EXPECT_NEAR(TransformPoint(r, {1, 0, 0}).z, -1, 1e-6f);
   RotationFromAngles(r, float(M_PI / 2), 0, 0);  // x quarter turn: y -> z
   EXPECT_NEAR(TransformPoint(r, {0, 1, 0}).z, 1, 1e-6f);
+
+  // All three at once: a row vector turns about y first, then x, then z. Any other order of the
+  // product moves this point elsewhere.
+  Matrix4x4 ry, rx, rz;
+  RotationFromAngles(ry, 0, 0.7f, 0);
+  RotationFromAngles(rx, 0.4f, 0, 0);
+  RotationFromAngles(rz, 0, 0, 1.2f);
+  RotationFromAngles(r, 0.4f, 0.7f, 1.2f);
+  const Vec3 v = {0.3f, -0.8f, 0.5f};
+  const Vec3 expected = TransformPoint(rz, TransformPoint(rx, TransformPoint(ry, v)));
+  const Vec3 got = TransformPoint(r, v);
+  EXPECT_NEAR(got.x, expected.x, 1e-6f);
+  EXPECT_NEAR(got.y, expected.y, 1e-6f);
+  EXPECT_NEAR(got.z, expected.z, 1e-6f);
 }
 
 TEST(MathTypes, LookAtFallsBackWhenUpIsParallel) {
@@ -72,17 +86,41 @@ TEST(MathTypes, LookAtFallsBackWhenUpIsParallel) {
   SetLookAt(m, {1, 2, 3}, {1, 2, 10}, {0, 1, 0});
   Vec3 eye = TransformPoint(m, {1, 2, 3});
   EXPECT_NEAR(Length(eye), 0, 1e-6f);
+
+  // Off the axes: columns r = u x f, u, f, and the fourth row moves the eye to the origin.
+  const Vec3 from = {2, 1, -3}, to = {-1, 4, 2};
+  SetLookAt(m, from, to, {0.2f, 1, 0.1f});
+  const Vec3 f = (to - from) * (1.0f / Length(to - from));
+  const Vec3 u = {m.m[1], m.m[5], m.m[9]};
+  const Vec3 r = {m.m[0], m.m[4], m.m[8]};
+  const Vec3 cross = Cross(u, f);
+  EXPECT_NEAR(r.x, cross.x, 1e-6f);
+  EXPECT_NEAR(r.y, cross.y, 1e-6f);
+  EXPECT_NEAR(r.z, cross.z, 1e-6f);
+  EXPECT_NEAR(m.m[2], f.x, 1e-6f);
+  EXPECT_NEAR(Dot(u, f), 0, 1e-6f);
+  EXPECT_NEAR(Length(TransformPoint(m, from)), 0, 1e-5f);
+  EXPECT_NEAR(TransformPoint(m, from + r).x, 1, 1e-5f);  // one step right is +1 in x
 }
 
 TEST(MathTypes, ProjectionsAndPlanes) {
   Matrix4x4 p;
-  SetPerspective(p, 0.1f, 100, 90, 1);
+  SetPerspective(p, 0.1f, 100, 90, 2);  // the ratio divides the y scale only
   EXPECT_NEAR(p.m[0], 1, 1e-6f);
+  EXPECT_NEAR(p.m[5], 0.5f, 1e-6f);
+  EXPECT_NEAR(p.m[10], -100.1f / 99.9f, 1e-6f);
+  EXPECT_NEAR(p.m[14], -20.0f / 99.9f, 1e-6f);
   EXPECT_EQ(p.m[11], -1);
+  EXPECT_EQ(p.m[15], 0);
   SetOrtho(p, -2, 2, -1, 1, 0, 10);
   EXPECT_EQ(p.m[0], 0.5f);
   EXPECT_EQ(p.m[10], 0.2f);
   EXPECT_EQ(p.m[14], -1);
+  SetOrtho(p, 1, 5, 2, 4, 2, 6);  // off-centre: the fourth row translates
+  EXPECT_EQ(p.m[12], -1.5f);
+  EXPECT_EQ(p.m[13], -3.0f);
+  EXPECT_EQ(p.m[14], -2.0f);
+  EXPECT_EQ(p.m[15], 1.0f);
   Vec4 planes[6];
   ExtractFrustumPlanes(Matrix4x4::Identity(), planes);
   EXPECT_EQ(planes[0].x, 1);  // column 3 + column 0 = (1, 0, 0, 1)
