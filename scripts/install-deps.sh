@@ -13,6 +13,8 @@ packages=(
   xvfb xauth libgl1-mesa-dri glslang-tools
   # real X input events into the program's window for the program-level tests
   xdotool
+  # an X server with several display modes (Xvfb has one) for the fullscreen switch and restore
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   # real encoders for the sound-file tests
   sox vorbis-tools
 )

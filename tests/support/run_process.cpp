@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "temp_directory.h"
@@ -41,8 +42,19 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   std::vector<char*> argv;
   for (std::string& arg : argStrings) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  // An extra entry replaces the inherited one of the same name (DISPLAY for another X server, say):
+  // the C library reads the first entry of a name.
+  auto overridden = [&](std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('='));
+    for (const std::string& extra : options.extraEnvironment)
+      if (extra.size() > name.size() && extra.compare(0, name.size(), name) == 0 &&
+          extra[name.size()] == '=')
+        return true;
+    return false;
+  };
   std::vector<std::string> envStrings;
-  for (char** entry = environ; *entry != nullptr; ++entry) envStrings.emplace_back(*entry);
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (!overridden(*entry)) envStrings.emplace_back(*entry);
   envStrings.insert(envStrings.end(), options.extraEnvironment.begin(),
                     options.extraEnvironment.end());
   std::vector<char*> envp;
