@@ -5,6 +5,7 @@
 #include "app/animated_value.h"
 #include "app/controls.h"
 #include "app/sculpt_app.h"
+#include "base/timing.h"
 #include "file/file_util.h"
 
 namespace {
@@ -77,12 +78,20 @@ TEST_F(SculptAppControlsTest, RightClickShrinksThePanelFromItsCurrentSize) {
   // Once the change is over the panel is gone.
   EXPECT_EQ(app.panelAnim.ValueAt(app.panelAnim.startTime + 1.0), 0.0f);
 
-  // A second click reverses from wherever the first change has got to.
+  // A second click halfway through reverses from where the first change has got to (about half
+  // size), without a jump to either end.
+  app.panelAnim.startTime -= 0.075;
+  const AnimatedValue first = app.panelAnim;
+  const double before = TimeNow();
   app.ProcessControls(&controls, &vrInput);
+  const double after = TimeNow();
   EXPECT_TRUE(app.panelVisible);
   EXPECT_EQ(app.panelAnim.to, 1.0f);
-  EXPECT_GE(app.panelAnim.from, 0.0f);
-  EXPECT_LE(app.panelAnim.from, 1.0f);
+  EXPECT_LE(app.panelAnim.from, first.ValueAt(before));
+  EXPECT_GE(app.panelAnim.from, first.ValueAt(after));
+  EXPECT_GT(app.panelAnim.from, 0.05f);
+  EXPECT_LT(app.panelAnim.from, 0.95f);
+  EXPECT_EQ(app.panelAnim.ValueAt(app.panelAnim.startTime), app.panelAnim.from);
 }
 
 TEST_F(SculptAppControlsTest, F5AsksForAScriptReload) {
