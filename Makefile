@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test bench run run-desktop clean
+.PHONY: all deps configure build test bench soak run run-desktop clean
 
 all: build
 
@@ -26,6 +26,15 @@ bench: build
 	  else xvfb-run -a -s "-screen 0 1920x1080x24" sh -c \
 	    '$(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench'; fi
 	$(BUILD)/bench/loomwork-audio-bench
+
+# The program on the simulated headset for SOAK_SECONDS with random strokes, tools, saves, loads
+# and scenes: frames, resident memory per cycle (each starts with New) and any error line.
+SOAK_SECONDS ?= 300
+soak: build
+	if [ -n "$$DISPLAY" ]; then python3 bench/soak.py --program $(BUILD)/app/loomwork \
+	  --data $(BUILD)/data --seconds $(SOAK_SECONDS); \
+	else xvfb-run -a -s "-screen 0 1280x720x24" python3 bench/soak.py \
+	  --program $(BUILD)/app/loomwork --data $(BUILD)/data --seconds $(SOAK_SECONDS); fi
 
 # The program on the simulated headset (mouse and keyboard drive the controllers), run from the
 # built data tree. Each eye is drawn at the size of its half of the window: without a GPU the
