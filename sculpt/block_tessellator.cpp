@@ -15,7 +15,8 @@ BlockTessellator::BlockTessellator(VoxelGrid* grid_, int blockSize_)
       blocksZ(grid_->size / blockSize_),
       blockSize(blockSize_),
       blockCount(blocksX * blocksY * blocksZ),
-      records(size_t(blockCount)) {
+      records(size_t(blockCount)),
+      touched(size_t(blockCount), 0) {
   omp_set_num_threads(kTessellationThreads);
 }
 
@@ -28,7 +29,10 @@ void BlockTessellator::MarkDirty(const int min[3], const int max[3]) {
   }
   for (int z = first[2]; z < end[2]; ++z)
     for (int y = first[1]; y < end[1]; ++y)
-      for (int x = first[0]; x < end[0]; ++x) records[size_t(BlockIndex(x, y, z))].dirty = 1;
+      for (int x = first[0]; x < end[0]; ++x) {
+        records[size_t(BlockIndex(x, y, z))].dirty = 1;
+        touched[size_t(BlockIndex(x, y, z))] = 1;
+      }
 }
 
 void BlockTessellator::MarkAllDirty() {

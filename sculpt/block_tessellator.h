@@ -79,4 +79,7 @@ class BlockTessellator {
   int32_t blockSize;
   int32_t blockCount;
   std::vector<TessBlock> records;
+  // Set with the dirty flag, but cleared only by the history (which keeps before-images of the
+  // blocks a stroke wrote), not by re-meshing.
+  std::vector<uint8_t> touched;
 };

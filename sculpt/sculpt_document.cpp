@@ -5,11 +5,54 @@
 #include <cstdio>
 
 #include "base/log.h"
+#include "sculpt/sculpt_history.h"
 #include "sculpt/sculpture_file.h"
 #include "sculpt/voxel_grid.h"
 
 SculptDocument::SculptDocument(VoxelGrid* grid_, const DataRoots* roots_)
     : grid(grid_), roots(roots_) {}
+
+SculptDocument::~SculptDocument() = default;
+
+void SculptDocument::EnableHistory(size_t budgetBytes) {
+  history = std::make_unique<SculptHistory>(grid, budgetBytes);
+}
+
+void SculptDocument::BeginReplacingUnit() {
+  if (history) history->BeginUnit(true);
+}
+
+void SculptDocument::EndUnit() {
+  if (history) history->EndUnit();
+}
+
+// Undo takes back whole units: a replay still running is part of its load's unit, so it is
+// finished before anything is taken back.
+void SculptDocument::FinishReplay() {
+  while (!replayQueue.empty()) {
+    ApplyOperation(replayQueue.front());
+    replayQueue.pop_front();
+  }
+  EndUnit();
+}
+
+bool SculptDocument::Undo() {
+  if (!history) return false;
+  FinishReplay();
+  return history->Undo(operationLog);
+}
+
+bool SculptDocument::Redo() {
+  if (!history) return false;
+  FinishReplay();
+  return history->Redo(operationLog);
+}
+
+bool SculptDocument::MoveToHistoryStep(size_t step) {
+  if (!history) return false;
+  FinishReplay();
+  return history->MoveToStep(step, operationLog);
+}
 
 void SculptDocument::ApplyOperation(const SculptOp& op) {
   // A NaN or infinite number (from a script global or a lost pose) would be saved into a file
@@ -26,12 +69,15 @@ void SculptDocument::ApplyOperation(const SculptOp& op) {
   }
   ApplyOperationToGrid(*grid, op);
   operationLog.push_back(op);
+  if (history) history->Record(op);
 }
 
 void SculptDocument::NewSculpture() {
+  BeginReplacingUnit();
   operationLog.clear();
   replayQueue.clear();
   grid->ClearChannels(kAllChannels);
+  EndUnit();
 }
 
 bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
@@ -65,6 +111,7 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
   }
   if (!warning.empty()) Log(LogLevel::Warning, "Load: %s", warning.c_str());
 
+  BeginReplacingUnit();
   operationLog.clear();
   replayQueue.clear();
   grid->ClearChannels(kAllChannels);
@@ -72,9 +119,12 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
   if (rate <= 0) {
     operationLog.reserve(records.size());
     for (const SculptOp& op : records) ApplyOperation(op);
+    EndUnit();
   } else {
+    // The unit stays open until the frame that applies the last queued record.
     replayQueue.assign(records.begin(), records.end());
     replayRate = rate;
+    if (replayQueue.empty()) EndUnit();
   }
   return true;
 }
@@ -96,7 +146,8 @@ bool SculptDocument::SaveSculpture(const std::string& path) const {
 }
 
 void SculptDocument::ApplyFrame(std::vector<SculptOp>& frameRecords) {
-  if (!replayQueue.empty()) {
+  const bool replaying = !replayQueue.empty();
+  if (replaying) {
     frameRecords.clear();
     for (int i = 0; i < replayRate && !replayQueue.empty(); ++i) {
       frameRecords.push_back(replayQueue.front());
@@ -104,4 +155,5 @@ void SculptDocument::ApplyFrame(std::vector<SculptOp>& frameRecords) {
     }
   }
   for (const SculptOp& op : frameRecords) ApplyOperation(op);
+  if (replaying ? replayQueue.empty() : frameRecords.empty()) EndUnit();
 }

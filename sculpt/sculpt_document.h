@@ -3,17 +3,35 @@
 // being replayed a few records per frame, and loading and saving sculpture files.
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "file/file_util.h"
 #include "sculpt/sculpt_op.h"
 
+class SculptHistory;
 class VoxelGrid;
 
 class SculptDocument {
  public:
   SculptDocument(VoxelGrid* grid, const DataRoots* roots);
+  ~SculptDocument();
+
+  // Keeps the history from here on, for undo, redo and scrubbing; the grid (with its block index
+  // attached) must be empty. budgetBytes bounds the memory of its before-images.
+  void EnableHistory(size_t budgetBytes);
+  SculptHistory* History() { return history.get(); }
+  // An action that replaces the sculpture (New, Load, a test scene) is one unit of the history:
+  // it begins before the log is emptied and ends once its records are applied. No-ops without a
+  // history.
+  void BeginReplacingUnit();
+  void EndUnit();
+  // Undo, redo and moving to a step of the history (see SculptHistory). A replay in progress is
+  // finished first. False, with a line in the log, when there is no history or nowhere to go.
+  bool Undo();
+  bool Redo();
+  bool MoveToHistoryStep(size_t step);
 
   // Applies one record to the grid and appends it to the log, whatever its type. A sphere, box
   // or cylinder record holding a non-finite number is dropped with a warning instead.
@@ -29,7 +47,9 @@ class SculptDocument {
   bool SaveSculpture(const std::string& path) const;
 
   // One frame of the sculpt loop: while a replay runs, the user's records are dropped and up to
-  // `replayRate` queued records take their place; then every record is applied in order.
+  // `replayRate` queued records take their place; then every record is applied in order. With a
+  // history, a frame without records of the user ends the stroke's unit, and the frame that
+  // empties the replay queue ends the load's unit.
   void ApplyFrame(std::vector<SculptOp>& frameRecords);
 
   const std::vector<SculptOp>& OperationLog() const { return operationLog; }
@@ -39,10 +59,13 @@ class SculptDocument {
   VoxelGrid& Grid() { return *grid; }
 
  private:
+  void FinishReplay();
+
   VoxelGrid* grid;
   const DataRoots* roots;
   std::vector<SculptOp> operationLog;
   std::deque<SculptOp> replayQueue;
   int32_t replayRate = 1;
   uint64_t droppedNonFinite = 0;
+  std::unique_ptr<SculptHistory> history;
 };

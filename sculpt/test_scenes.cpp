@@ -86,6 +86,8 @@ std::vector<SculptOp> TestSceneRecords(std::string_view name, Matrix4x4* mirrorM
 
 void BuildTestScene(SculptDocument& document, std::string_view name, Matrix4x4* mirrorMatrix) {
   std::vector<SculptOp> ops = TestSceneRecords(name, mirrorMatrix);
+  document.BeginReplacingUnit();
   document.ClearOperationLog();
   for (const SculptOp& op : ops) document.ApplyOperation(op);
+  document.EndUnit();
 }

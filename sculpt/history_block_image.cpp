@@ -1,0 +1,78 @@
+#include "sculpt/history_block_image.h"
+
+#include <lz4.h>
+
+#include <cstring>
+
+#include "sculpt/voxel_grid.h"
+
+namespace {
+
+size_t BlockBytes(const VoxelGrid& grid, int blockSize) {
+  return size_t(blockSize) * blockSize * blockSize * size_t(grid.channelCount) * sizeof(int16_t);
+}
+
+// Visits the block's rows, channel by channel: fn(row of the grid channel, index of the row in
+// the block's packed layout).
+template <class Grid, class Fn>
+void ForEachRow(Grid& grid, int block, int blockSize, Fn fn) {
+  int origin[3];
+  BlockOrigin(grid, block, blockSize, origin);
+  size_t row = 0;
+  for (int c = 0; c < grid.channelCount; ++c) {
+    auto* channel = grid.ChannelData(c);
+    for (int z = 0; z < blockSize; ++z)
+      for (int y = 0; y < blockSize; ++y, ++row)
+        fn(channel + grid.Index(origin[0], origin[1] + y, origin[2] + z), row);
+  }
+}
+
+}  // namespace
+
+void BlockOrigin(const VoxelGrid& grid, int block, int blockSize, int origin[3]) {
+  const int perAxis = grid.size / blockSize;
+  origin[0] = (block % perAxis) * blockSize;
+  origin[1] = (block / perAxis % perAxis) * blockSize;
+  origin[2] = (block / (perAxis * perAxis)) * blockSize;
+}
+
+BlockImage CaptureBlockImage(const VoxelGrid& grid, int block, int blockSize) {
+  const size_t rowBytes = size_t(blockSize) * sizeof(int16_t);
+  std::vector<int16_t> packed(BlockBytes(grid, blockSize) / sizeof(int16_t));
+  ForEachRow(grid, block, blockSize, [&](const int16_t* source, size_t row) {
+    std::memcpy(packed.data() + row * size_t(blockSize), source, rowBytes);
+  });
+  const int rawSize = int(packed.size() * sizeof(int16_t));
+  BlockImage image;
+  image.block = block;
+  image.bytes.resize(size_t(LZ4_compressBound(rawSize)));
+  const int size = LZ4_compress_default(reinterpret_cast<const char*>(packed.data()),
+                                        reinterpret_cast<char*>(image.bytes.data()), rawSize,
+                                        int(image.bytes.size()));
+  image.bytes.resize(size_t(size));
+  image.bytes.shrink_to_fit();
+  return image;
+}
+
+bool RestoreBlockImage(VoxelGrid& grid, const BlockImage& image, int blockSize) {
+  const size_t rowBytes = size_t(blockSize) * sizeof(int16_t);
+  std::vector<int16_t> packed(BlockBytes(grid, blockSize) / sizeof(int16_t));
+  const int rawSize = int(packed.size() * sizeof(int16_t));
+  const int size = LZ4_decompress_safe(reinterpret_cast<const char*>(image.bytes.data()),
+                                       reinterpret_cast<char*>(packed.data()),
+                                       int(image.bytes.size()), rawSize);
+  if (size != rawSize) return false;
+  ForEachRow(grid, image.block, blockSize, [&](int16_t* target, size_t row) {
+    std::memcpy(target, packed.data() + row * size_t(blockSize), rowBytes);
+  });
+  return true;
+}
+
+void CopyBlock(const VoxelGrid& from, VoxelGrid& to, int block, int blockSize) {
+  const size_t rowBytes = size_t(blockSize) * sizeof(int16_t);
+  const int16_t* base = from.samples.data();
+  int16_t* target = to.samples.data();
+  ForEachRow(from, block, blockSize, [&](const int16_t* source, size_t) {
+    std::memcpy(target + (source - base), source, rowBytes);
+  });
+}
