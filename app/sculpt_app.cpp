@@ -29,6 +29,10 @@ namespace {
 
 // Windows virtual-key codes, as the controls store them.
 constexpr int kKeyF5 = 116;
+constexpr int kKeyShift = 16;
+constexpr int kKeyControl = 17;
+// The undo history keeps before-images of the blocks strokes wrote within this much memory.
+constexpr size_t kHistoryBudgetBytes = size_t(256) << 20;
 
 constexpr float kClearColour[4] = {0.12f, 0.27f, 0.27f, 0.0f};
 constexpr float kSamplesPerMetre = 96.0f;
@@ -124,6 +128,7 @@ SculptApplication::SculptApplication(const DataRoots* roots)
       mixer(44100.0f, 2),
       script(ScriptTargets{&panel, &document, &mirrorMatrix, sceneConstants, roots}) {
   volume.blocks = &tessellator;
+  document.EnableHistory(kHistoryBudgetBytes);
 }
 
 SculptApplication::~SculptApplication() = default;
@@ -371,6 +376,17 @@ void SculptApplication::ProcessControls(Controls* controls, bool* /*vrInput*/) {
   if (controls->keyDown['D'] != 0) cameraOffset.x += kCameraStep;
   if ((controls->mousePressed & Controls::kMouseRight) != 0) {
     TogglePanel();
+  }
+  // Ctrl+Z undoes; Ctrl+Shift+Z and Ctrl+Y redo.
+  if (controls->keyDown[kKeyControl] != 0) {
+    if (controls->keyPressed['Z'] != 0) {
+      if (controls->keyDown[kKeyShift] != 0) {
+        document.Redo();
+      } else {
+        document.Undo();
+      }
+    }
+    if (controls->keyPressed['Y'] != 0) document.Redo();
   }
 }
 
@@ -687,6 +703,9 @@ void SculptApplication::UpdateControllers(VRSystem* system, std::vector<SculptOp
       if ((state->buttonsPressedNow & kButtonApplicationMenu) != 0) {
         TogglePanel();
       }
+      // The left trackpad or thumbstick: left undoes, right redoes.
+      if ((state->buttonsPressedNow & kButtonDPadLeft) != 0) document.Undo();
+      if ((state->buttonsPressedNow & kButtonDPadRight) != 0) document.Redo();
       continue;
     }
     if (state->role != kRoleRightHand) {

@@ -10,6 +10,7 @@
 
 #include "base/log.h"
 #include "sculpt/sculpt_document.h"
+#include "sculpt/sculpt_history.h"
 #include "sculpt/test_scenes.h"
 #include "ui/lua_binding.h"
 #include "ui/panel_ui.h"
@@ -217,6 +218,42 @@ int Save(lua_State* L) {
   return 1;
 }
 
+int Undo(lua_State* L) {
+  lua_pushboolean(L, DocumentOf(L)->Undo());
+  return 1;
+}
+
+int Redo(lua_State* L) {
+  lua_pushboolean(L, DocumentOf(L)->Redo());
+  return 1;
+}
+
+// The scrubber: steps number every record of the history, 0 the empty start. A panel without a
+// sculpture (or without history) has no steps, so the panel script draws no scrubber.
+SculptHistory* HistoryOrNull(lua_State* L) {
+  SculptDocument* document = HostOf(L)->Targets().document;
+  return document ? document->History() : nullptr;
+}
+
+int HistorySteps(lua_State* L) {
+  SculptHistory* history = HistoryOrNull(L);
+  lua_pushinteger(L, lua_Integer(history ? history->StepCount() : 0));
+  return 1;
+}
+
+int HistoryStep(lua_State* L) {
+  SculptHistory* history = HistoryOrNull(L);
+  lua_pushinteger(L, lua_Integer(history ? history->CurrentStep() : 0));
+  return 1;
+}
+
+int HistoryMoveTo(lua_State* L) {
+  const int64_t step = CheckInteger(L, 1);
+  SculptDocument* document = DocumentOf(L);
+  lua_pushboolean(L, step >= 0 && document->MoveToHistoryStep(size_t(step)));
+  return 1;
+}
+
 int TestScene(lua_State* L) {
   std::string_view name = CheckString(L, 1);
   SculptDocument* document = DocumentOf(L);
@@ -273,6 +310,9 @@ void RegisterPanelFunctions(lua_State* L, ScriptHost* host, Draw::DrawContext* c
       {"drawPointer", Guarded<DrawPointer>}, {"setTextScale", Guarded<SetTextScale>},
       {"clear", Guarded<Clear>},             {"load", Guarded<Load>},
       {"save", Guarded<Save>},               {"testScene", Guarded<TestScene>},
+      {"undo", Guarded<Undo>},               {"redo", Guarded<Redo>},
+      {"historySteps", Guarded<HistorySteps>}, {"historyStep", Guarded<HistoryStep>},
+      {"historyMoveTo", Guarded<HistoryMoveTo>},
   };
   for (const Entry& entry : kFunctions) {
     LuaBinding::RegisterFunction(L, entry.name, entry.function, host, context);

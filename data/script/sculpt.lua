@@ -2,7 +2,7 @@
 -- the carrying hand at (0, 0). processUI runs once per eye; a button reports its click only in
 -- the first eye, so every action below happens once per press.
 
-local PANEL_X, PANEL_Y, PANEL_W, PANEL_H = -19, -31, 38, 62
+local PANEL_X, PANEL_Y, PANEL_W, PANEL_H = -19, -31, 38, 70
 local LEFT = PANEL_X + 1.5
 local TEXT_SCALE = 0.4
 
@@ -140,6 +140,18 @@ function processUI()
     end
   end
   setTextScale(TEXT_SCALE)
+
+  -- History: undo, redo and a scrubber over every record of it.
+  heading("History", PANEL_Y + 63)
+  if textButton("Undo", LEFT, PANEL_Y + 64, 6, 4, false) then undo() end
+  if textButton("Redo", LEFT + 6.5, PANEL_Y + 64, 6, 4, false) then redo() end
+  local steps = historySteps()
+  if steps > 0 then
+    local step = historyStep()
+    local picked = slider("History", LEFT + 14, PANEL_Y + 64, 21, 4, 0, steps, step)
+    picked = math.floor(picked + 0.5)
+    if picked ~= step then historyMoveTo(picked) end
+  end
 end
 
 function renderEye(eye)

@@ -94,6 +94,35 @@ TEST_F(SculptAppControlsTest, RightClickShrinksThePanelFromItsCurrentSize) {
   EXPECT_EQ(app.panelAnim.ValueAt(app.panelAnim.startTime), app.panelAnim.from);
 }
 
+TEST_F(SculptAppControlsTest, ControlZUndoesControlShiftZAndControlYRedo) {
+  for (float x : {60.0f, 120.0f}) {
+    std::vector<SculptOp> frame(1);
+    frame[0].type = kOpSphere;
+    frame[0].matrix = Matrix4x4::Translation({x, 96, 96});
+    frame[0].radius = 10;
+    frame[0].mode = 2;
+    frame[0].channelMask = 1;
+    app.document.ApplyFrame(frame);
+    std::vector<SculptOp> released;
+    app.document.ApplyFrame(released);
+  }
+  bool vrInput = false;
+  auto press = [&](std::initializer_list<int> held, int key) {
+    Controls keys;
+    for (int k : held) keys.keyDown[k] = 1;
+    keys.keyDown[key] = keys.keyPressed[key] = 1;
+    app.ProcessControls(&keys, &vrInput);
+    return app.document.OperationLog().size();
+  };
+  EXPECT_EQ(press({}, 'Z'), 2u) << "Z alone does nothing";
+  EXPECT_EQ(press({17}, 'Z'), 1u);
+  EXPECT_EQ(app.volume.SampleAt({120, 96, 96}, 0), 0);
+  EXPECT_EQ(press({17}, 'Z'), 0u);
+  EXPECT_EQ(press({17, 16}, 'Z'), 1u);
+  EXPECT_EQ(press({17}, 'Y'), 2u);
+  EXPECT_GT(app.volume.SampleAt({120, 96, 96}, 0), 0);
+}
+
 TEST_F(SculptAppControlsTest, F5AsksForAScriptReload) {
   bool vrInput = false;
   app.ProcessSystemKeys(&controls, &vrInput);

@@ -188,6 +188,37 @@ TEST_F(SculptAppVrTest, MirrorAddsTheMirroredCopy) {
   EXPECT_EQ(second.radius, first.radius);
 }
 
+// A stroke (press to release, its mirrored copies included) is one unit: the left hand's D-pad left
+// takes it back whole, right brings it back, and the grid is what the log replays to.
+TEST_F(SculptAppVrTest, TheLeftDPadUndoesAndRedoesWholeStrokes) {
+  app_->script.SetNumber(ScriptGlobals::kMirror, 1);
+  headset_.poses[kRight] = Matrix4x4::Translation({0.5f, 1.0f, 0.0f});
+  for (int i = 0; i < 3; ++i) Frame(1.0f);
+  Frame(0.0f);
+  headset_.poses[kRight] = Matrix4x4::Translation({0.2f, 1.3f, 0.1f});
+  for (int i = 0; i < 2; ++i) Frame(1.0f);
+  Frame(0.0f);
+  ASSERT_EQ(Records(), 10u);
+  const Vec3 firstStroke = {144, 96, 96}, secondStroke = {115.2f, 124.8f, 105.6f};
+  ASSERT_GT(app_->volume.SampleAt(secondStroke, 0), 0);
+
+  headset_.states[kLeft].buttonsPressedNow = kButtonDPadLeft;
+  Frame(0.0f);
+  EXPECT_EQ(Records(), 6u);
+  EXPECT_EQ(app_->volume.SampleAt(secondStroke, 0), 0);
+  EXPECT_GT(app_->volume.SampleAt(firstStroke, 0), 0);
+  EXPECT_GT(app_->volume.SampleAt({48, 96, 96}, 0), 0) << "the mirrored copy stays with its stroke";
+  headset_.states[kLeft].buttonsPressedNow = kButtonDPadLeft;
+  Frame(0.0f);
+  EXPECT_EQ(Records(), 0u);
+  EXPECT_EQ(app_->volume.SampleAt({48, 96, 96}, 0), 0);
+  headset_.states[kLeft].buttonsPressedNow = kButtonDPadRight;
+  Frame(0.0f);
+  EXPECT_EQ(Records(), 6u);
+  EXPECT_GT(app_->volume.SampleAt({48, 96, 96}, 0), 0);
+  EXPECT_EQ(Tool(), "Add") << "the left D-pad does not choose tools";
+}
+
 TEST_F(SculptAppVrTest, DPadChoosesToolsAndTheLaterOneWins) {
   struct Case {
     uint64_t held;

@@ -128,10 +128,13 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
   t.Click(-6.5f, 27);                   // Mirror on
   t.Click(9, -13.5);                    // the size slider's middle: 0.0775 m
   t.Stroke({0.5f, 1.0f, 0.3f}, 0, 1);   // 2 records: the stroke and its mirror image
+  // The panel eases in and out over 0.15 s of wall-clock time, which unpaced frames can pass in
+  // a few frames or in many: wait long enough for either.
   t.Press("left", "menu");              // hide the panel
+  t.Wait(60);
   t.Wait(12, "capture left " + temp.File("hidden.png") + "\n");
   t.Press("left", "menu");              // show it again
-  t.Wait(12);
+  t.Wait(60);
   t.Click(13.5f, 17);                   // Save
   t.Wait(4, "pose right 0.25 1.2 1.8\n");
   t.Wait(1, "capture left " + temp.File("left.png") + "\ncapture right " +
