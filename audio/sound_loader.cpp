@@ -7,9 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#define STB_VORBIS_HEADER_ONLY
-#include <stb_vorbis.h>
-
+#include "audio/vorbis_decoder.h"
 #include "base/log.h"
 #include "file/chunk_file.h"
 
@@ -98,26 +96,21 @@ bool ReadOgg(const DataRoots* roots, const std::string& path, Clip& clip) {
   if (!ReadDataFromFile(roots, path, data)) {  // logs its own error
     return false;
   }
-  if (data.empty() || data.size() > static_cast<size_t>(INT_MAX)) {
-    return false;
+  DecodedSound sound;
+  std::string error;
+  switch (DecodeVorbis(data.data(), data.size(), sound, error)) {
+    case VorbisResult::Ok:
+      break;
+    case VorbisResult::Undecodable:
+      return false;
+    case VorbisResult::Unsupported:
+    case VorbisResult::TooLong:
+      Log(LogLevel::Error, "%s: '%s'", error.c_str(), path.c_str());
+      return false;
   }
-  int channels = 0;
-  int sampleRate = 0;
-  short* decoded = nullptr;
-  const int frames = stb_vorbis_decode_memory(data.data(), static_cast<int>(data.size()),
-                                              &channels, &sampleRate, &decoded);
-  const std::unique_ptr<short, decltype(&std::free)> decodedOwner(decoded, &std::free);
-  if (frames <= 0 || decoded == nullptr) {
-    return false;
-  }
-  if (channels < 1 || channels > 2) {
-    Log(LogLevel::Error, "Unsupported ogg with %d channels: '%s'", channels, path.c_str());
-    return false;
-  }
-  const size_t count = static_cast<size_t>(frames) * static_cast<size_t>(channels);
-  clip.samples.assign(decoded, decoded + count);
-  clip.channels = channels;
-  clip.sampleRate = static_cast<float>(sampleRate);
+  clip.samples = std::move(sound.samples);
+  clip.channels = sound.channels;
+  clip.sampleRate = static_cast<float>(sound.sampleRate);
   return true;
 }
 

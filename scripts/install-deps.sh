@@ -9,8 +9,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # window, OpenGL loader generator, images and fonts
   libsdl2-dev libgflags-dev liblua5.3-dev python3-glad libstb-dev fonts-comfortaa
-  # compression of the undo history's block images
-  liblz4-dev
+  # compression of the undo history's block images; Ogg Vorbis decoding
+  liblz4-dev libvorbis-dev
   # headless OpenGL 4.5 for the tests (Mesa llvmpipe under Xvfb) and shader validation
   xvfb xauth libgl1-mesa-dri glslang-tools
   # real X input events into the program's window for the program-level tests

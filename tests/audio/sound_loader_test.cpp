@@ -348,8 +348,9 @@ TEST_F(SoundLoaderTest, OggVorbisMonoAndStereoDecode) {
 }
 
 TEST_F(SoundLoaderTest, DamagedOggFilesFailOrKeepWhatDecodes) {
-  // Long enough that the stream's first half is mostly audio pages, not the codebooks.
-  Run("sox -D -n -r 44100 -c 1 -b 16 -e signed-integer sweep.wav synth 3.0 sine 200-4000 gain -6");
+  // Long enough that the stream's first half holds several whole audio pages (of about 4 KB), not
+  // only the codebooks: a page cut short cannot be decoded.
+  Run("sox -D -n -r 44100 -c 1 -b 16 -e signed-integer sweep.wav synth 20.0 sine 200-4000 gain -6");
   Run("oggenc -Q -o sweep.ogg sweep.wav");
   const std::string good = Bytes("sweep.ogg");
   const auto whole = Load("sweep.ogg");
@@ -386,6 +387,85 @@ TEST_F(SoundLoaderTest, DamagedOggFilesFailOrKeepWhatDecodes) {
     }
     EXPECT_EQ(printed, "");
   }
+}
+
+// The reference decoder's own command-line tool writes the same samples.
+TEST_F(SoundLoaderTest, OggSamplesMatchOggdec) {
+  Run("sox -D -n -r 48000 -c 2 -b 16 -e signed-integer chord.wav"
+      " synth 1.3 sine 300 sine 500 gain -3");
+  Run("oggenc -Q -q 3 -o chord.ogg chord.wav && oggdec -Q -R -o chord.raw chord.ogg");
+  const std::string raw = Bytes("chord.raw");
+  const auto clip = Load("chord.ogg");
+  ASSERT_NE(clip, nullptr);
+  ASSERT_EQ(clip->samples.size() * 2, raw.size());
+  EXPECT_EQ(std::memcmp(clip->samples.data(), raw.data(), raw.size()), 0);
+}
+
+// Ogg pages carry a CRC over the whole page; crafted pages need it recomputed to get past it.
+void FixOggPageCrc(std::string& bytes, size_t page) {
+  const uint8_t segments = uint8_t(bytes[page + 26]);
+  size_t size = 27 + segments;
+  for (int i = 0; i < segments; ++i) size += uint8_t(bytes[page + 27 + i]);
+  for (int i = 0; i < 4; ++i) bytes[page + 22 + i] = 0;
+  uint32_t crc = 0;
+  for (size_t i = page; i < page + size; ++i) {
+    crc ^= uint32_t(uint8_t(bytes[i])) << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  }
+  WriteU32(bytes, page + 22, crc);
+}
+
+// Crafted and oversized files: each refused quickly, with a message where the file is Ogg Vorbis
+// but asks for too much, and never a crash or an allocation beyond what a file of its size may
+// cost.
+TEST_F(SoundLoaderTest, OggFilesThatAskForTooMuchAreRefused) {
+  Run("sox -D -n -r 44100 -c 1 -b 16 -e signed-integer tone.wav synth 0.5 sine 440");
+  Run("oggenc -Q -o tone.ogg tone.wav");
+  const std::string good = Bytes("tone.ogg");
+  const size_t lastPage = good.rfind("OggS");
+  ASSERT_NE(lastPage, std::string::npos);
+
+  std::string longClaim = good;  // the last page says the stream is 2^40 frames long
+  for (int i = 0; i < 8; ++i) longClaim[lastPage + 6 + i] = i == 5 ? 1 : 0;
+  FixOggPageCrc(longClaim, lastPage);
+  std::string sixChannels = good;  // identification header: channels at 28 + 11
+  sixChannels[28 + 11] = 6;
+  FixOggPageCrc(sixChannels, 0);
+  std::string noRate = good;  // the rate at 28 + 12
+  WriteU32(noRate, 28 + 12, 0);
+  FixOggPageCrc(noRate, 0);
+  std::string garbage = "OggS" + std::string(3000, '\x7f');
+
+  const auto tone = Load("tone.ogg");
+  ASSERT_NE(tone, nullptr);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool loads;  // then with no more samples than the file really holds
+  } cases[] = {
+      {"claims 2^40 frames", longClaim, true},
+      {"six channels", sixChannels, false},
+      {"rate 0", noRate, false},
+      {"garbage after OggS", garbage, false},
+      {"the headers twice", good.substr(0, lastPage) + good.substr(0, lastPage), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write("crafted.ogg", c.bytes);
+    const auto clip = Load("crafted.ogg");
+    ASSERT_EQ(clip != nullptr, c.loads);
+    if (clip != nullptr) {
+      EXPECT_LE(clip->samples.size(), tone->samples.size() + 4096);
+    }
+  }
+
+  // Eleven minutes of stereo silence is a small file, but more than any clip may hold.
+  Run("sox -D -n -r 48000 -c 2 -b 16 -e signed-integer long.wav trim 0 660");
+  Run("oggenc -Q -q -1 -o long.ogg long.wav && rm long.wav");
+  EXPECT_LT(Bytes("long.ogg").size(), 200000u);
+  LogCapture log;
+  EXPECT_EQ(Load("long.ogg"), nullptr);
+  EXPECT_TRUE(log.Contains("is longer than")) << log.Text();
 }
 
 }  // namespace
