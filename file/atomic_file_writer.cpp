@@ -1,6 +1,9 @@
 #include "file/atomic_file_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 namespace {
@@ -35,6 +39,86 @@ bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
   return true;
 }
 
+// Temporary files still open, for the signal handler: fixed storage, since a handler may not
+// allocate. A slot is 0 free, 1 being filled, 2 holding a path.
+constexpr int kSignalSlots = 16;
+char g_signalPaths[kSignalSlots][PATH_MAX];
+std::atomic<int> g_signalSlotState[kSignalSlots];
+
+int RegisterTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kSignalSlots; ++i) {
+    int expected = 0;
+    if (!g_signalSlotState[i].compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(g_signalPaths[i], path.c_str(), path.size() + 1);
+    g_signalSlotState[i].store(2);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot >= 0) g_signalSlotState[slot].store(0);
+}
+
+void RemoveTemporariesAndDie(int signalNumber) {
+  for (int i = 0; i < kSignalSlots; ++i)
+    if (g_signalSlotState[i].load() == 2) unlink(g_signalPaths[i]);
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+// Follows symbolic links to the path they finally name (which need not exist yet).
+bool ResolveLinks(const std::string& path, std::string& resolved) {
+  resolved = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat info;
+    if (lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(resolved.c_str(), target, sizeof target - 1);
+    if (length < 0) return false;
+    target[length] = '\0';
+    if (target[0] == '/') {
+      resolved = target;
+    } else {
+      const size_t separator = resolved.find_last_of('/');
+      resolved = (separator == std::string::npos ? "" : resolved.substr(0, separator + 1)) + target;
+    }
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// ".NAME.PID-N.tmp": the names Open gives its temporary files.
+bool IsOurTemporaryName(const std::string& entry, const std::string& name) {
+  const std::string prefix = "." + name + ".";
+  if (entry.size() <= prefix.size() + 4 || entry.compare(0, prefix.size(), prefix) != 0 ||
+      entry.compare(entry.size() - 4, 4, ".tmp") != 0)
+    return false;
+  const std::string middle = entry.substr(prefix.size(), entry.size() - prefix.size() - 4);
+  const size_t dash = middle.find('-');
+  if (dash == 0 || dash == std::string::npos || dash + 1 == middle.size()) return false;
+  for (size_t i = 0; i < middle.size(); ++i)
+    if (i != dash && (middle[i] < '0' || middle[i] > '9')) return false;
+  return true;
+}
+
+// A writer killed outright (kill -9, a power cut) leaves its temporary file behind. One older than
+// a day belongs to no writer still running.
+void RemoveStaleTemporaries(const std::string& directory, const std::string& name) {
+  DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+  if (dir == nullptr) return;
+  const time_t dayAgo = time(nullptr) - 24 * 60 * 60;
+  while (const dirent* entry = readdir(dir)) {
+    if (!IsOurTemporaryName(entry->d_name, name)) continue;
+    const std::string path = directory + entry->d_name;
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_mtime < dayAgo)
+      unlink(path.c_str());
+  }
+  closedir(dir);
+}
+
 // Best effort: makes the rename itself survive a power cut.
 void SyncDirectoryOf(const std::string& path) {
   const size_t separator = path.find_last_of('/');
@@ -55,11 +139,32 @@ AtomicFileWriter::~AtomicFileWriter() {
 }
 
 bool AtomicFileWriter::Open() {
-  const size_t separator = targetPath_.find_last_of('/');
+  if (targetPath_ == "-") {
+    finalPath_ = "standard output";
+    fd_ = dup(STDOUT_FILENO);
+    if (fd_ < 0) return Fail("write to", errno);
+    streaming_ = true;
+    buffered_ = 0;
+    return true;
+  }
+  if (!ResolveLinks(targetPath_, finalPath_)) return Fail("follow the link", errno);
+  struct stat existing;
+  const bool exists = stat(finalPath_.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) return Fail("write", EISDIR);
+  if (exists && !S_ISREG(existing.st_mode)) {
+    // A FIFO or a device is written to, never replaced by a regular file.
+    fd_ = open(finalPath_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) return Fail("open", errno);
+    streaming_ = true;
+    buffered_ = 0;
+    return true;
+  }
+  const size_t separator = finalPath_.find_last_of('/');
   const std::string directory =
-      separator == std::string::npos ? "" : targetPath_.substr(0, separator + 1);
+      separator == std::string::npos ? "" : finalPath_.substr(0, separator + 1);
   const std::string name =
-      separator == std::string::npos ? targetPath_ : targetPath_.substr(separator + 1);
+      separator == std::string::npos ? finalPath_ : finalPath_.substr(separator + 1);
+  RemoveStaleTemporaries(directory, name);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporaryPath_ = directory + "." + name + "." + std::to_string(getpid()) + "-" +
                      std::to_string(g_temporaryCounter.fetch_add(1)) + ".tmp";
@@ -72,9 +177,8 @@ bool AtomicFileWriter::Open() {
     temporaryPath_.clear();  // nothing of ours to remove
     return Fail("create", errorNumber);
   }
-  struct stat existing;
-  if (stat(targetPath_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-    fchmod(fd_, existing.st_mode & 07777);  // the replacement keeps the old file's permissions
+  signalSlot_ = RegisterTemporary(temporaryPath_);
+  if (exists) fchmod(fd_, existing.st_mode & 07777);  // the replacement keeps the permissions
   buffered_ = 0;
   return true;
 }
@@ -109,19 +213,25 @@ bool AtomicFileWriter::Flush() {
 bool AtomicFileWriter::Commit() {
   if (fd_ < 0 || !error_.empty()) return false;
   if (!Flush()) return false;
+  if (streaming_) {
+    if (close(std::exchange(fd_, -1)) != 0) return Fail("close", errno);
+    committed_ = true;
+    return true;
+  }
   if (fsync(fd_) != 0) return Fail("flush", errno);
   const int fd = std::exchange(fd_, -1);
   // close() reports delayed write errors on some file systems; it must succeed too.
   if (close(fd) != 0) return Fail("close", errno);
-  if (rename(temporaryPath_.c_str(), targetPath_.c_str()) != 0) return Fail("replace", errno);
+  if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return Fail("replace", errno);
+  UnregisterTemporary(std::exchange(signalSlot_, -1));
   committed_ = true;
-  SyncDirectoryOf(targetPath_);
+  SyncDirectoryOf(finalPath_);
   return true;
 }
 
 bool AtomicFileWriter::Fail(const char* step, int errorNumber) {
   if (error_.empty()) {
-    error_ = std::string("failed to ") + step + " '" + targetPath_ + "' (" +
+    error_ = std::string("cannot ") + step + " '" + targetPath_ + "' (" +
              std::strerror(errorNumber) + ")";
     if (!temporaryPath_.empty()) error_ += "; any previous file is unchanged";
   }
@@ -132,5 +242,18 @@ bool AtomicFileWriter::Fail(const char* step, int errorNumber) {
 void AtomicFileWriter::Discard() {
   if (fd_ >= 0) close(std::exchange(fd_, -1));
   if (!temporaryPath_.empty()) unlink(temporaryPath_.c_str());
+  UnregisterTemporary(std::exchange(signalSlot_, -1));
   temporaryPath_.clear();
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous;
+    if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+      continue;  // started to ignore it (nohup): keep ignoring it
+    struct sigaction action = {};
+    action.sa_handler = RemoveTemporariesAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
+  }
 }

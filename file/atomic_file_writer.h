@@ -1,7 +1,13 @@
 #pragma once
-// Writes a file so that it is never seen half written: the target is replaced only once the new contents are
-// completely written and synced; on any failure the temporary file is removed and an existing
-// target stays as it was.
+// Writes a file so that it is never seen half written: the target is replaced only once the new
+// contents are completely written and synced; on any failure the temporary file is removed and an
+// existing target stays as it was.
+//
+// What the target names decides how: a symbolic link is followed and its final target replaced
+// (the link stays a link); a FIFO, a device or "-" (standard output) is written as a stream,
+// never replaced; a regular file or a new name is replaced atomically. Temporary files of this
+// writer's naming (".NAME.PID-N.tmp") older than a day beside the target are removed on the next
+// write to it: they are what an interrupted writer left.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,6 +29,8 @@ class AtomicFileWriter {
 
   // What failed, with the system's reason; empty while nothing has.
   const std::string& Error() const { return error_; }
+  // Where the contents go once committed: the resolved target, or "standard output".
+  const std::string& FinalPath() const { return finalPath_; }
 
  private:
   bool Flush();
@@ -30,10 +38,18 @@ class AtomicFileWriter {
   void Discard();
 
   std::string targetPath_;
+  std::string finalPath_;
   std::string temporaryPath_;
+  bool streaming_ = false;
+  int signalSlot_ = -1;
   int fd_ = -1;
   bool committed_ = false;
   std::string error_;
   std::vector<uint8_t> buffer_;
   size_t buffered_ = 0;
 };
+
+// Installs handlers for SIGINT and SIGTERM (and SIGHUP) that remove the temporary files of
+// writers still open, then end the process as the signal would have. For command-line programs;
+// a program with its own shutdown handles those signals itself.
+void RemoveTemporaryFilesOnSignals();

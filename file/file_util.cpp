@@ -324,10 +324,10 @@ WriteResult WriteDataFileAtomic(const DataRoots* roots, const std::string& path,
     if (writer.Write(data, size) && writer.Commit()) {
       return WriteResult::Ok;
     }
-    Log(LogLevel::Error, "WriteDataFileAtomic: %s", writer.Error().c_str());
+    Log(LogLevel::Error, "%s", writer.Error().c_str());
     return WriteResult::WriteFailed;
   }
-  Log(LogLevel::Error, "WriteDataFileAtomic: Failed to create %s: %s", path.c_str(),
-      lastError.c_str());
+  // The writer's message names the path and the reason, once.
+  Log(LogLevel::Error, "%s", lastError.c_str());
   return WriteResult::OpenFailed;
 }

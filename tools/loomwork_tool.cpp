@@ -1,6 +1,8 @@
 // loomwork-tool: inspects, converts and checks sculpture files without a headset. Files are
 // loaded through the same path the application uses, so what the tool reports is what the
 // application would show.
+#include <sys/stat.h>
+
 #include <bit>
 #include <cmath>
 #include <csignal>
@@ -13,6 +15,7 @@
 
 #include "base/log.h"
 #include "base/timing.h"
+#include "file/atomic_file_writer.h"
 #include "file/file_util.h"
 #include "sculpt/block_tessellator.h"
 #include "sculpt/sculpt_document.h"
@@ -61,6 +64,8 @@ void PrintUsage(FILE* out) {
                "\n"
                "Options:\n"
                "  -o, --output FILE   file to write; it is replaced only once completely written\n"
+               "                      (a link is written through to its target; a FIFO, a\n"
+               "                      device or - for standard output is written as a stream)\n"
                "  --stats             (mesh) print records, triangles, apply_ms and extract_ms\n"
                "                      as one JSON line\n"
                "  -h, --help          print this help\n"
@@ -168,6 +173,12 @@ std::string MagicText(const uint8_t* bytes) {
     }
   }
   return text;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 int RunScene(const Arguments& args) {
@@ -300,6 +311,12 @@ int Run(int argc, char** argv) {
   if (!command->writesOutput && args.hasOutput)
     return UsageError(std::string(command->name) + " writes no file; -o is not accepted");
   if (!command->takesStats && args.stats) return UsageError("--stats is accepted by mesh only");
+  // The same file by any name (./s.sculpt, a hard link, a link to it): writing the output would
+  // destroy the input it is made from.
+  if (command->writesOutput && command->name != "scene" && args.output != "-" &&
+      SameFile(args.positional[0], args.output))
+    return UsageError("'" + args.output + "' would overwrite its input '" + args.positional[0] +
+                      "'");
 
   if (command->name == "scene") return RunScene(args);
   if (command->name == "info") return RunInfo(args);
@@ -313,6 +330,8 @@ int main(int argc, char** argv) {
   // Past a file-size limit, writes then fail with EFBIG and the partial file is removed, instead
   // of the process being killed with the temporary file left behind.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Ctrl+C or a kill during a long write leaves no temporary file behind.
+  RemoveTemporaryFilesOnSignals();
   AddLogSink(StderrLogSink, nullptr);
   return Run(argc, argv);
 }

@@ -1,5 +1,15 @@
 #include "file/file_util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "file/atomic_file_writer.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -365,7 +375,7 @@ TEST(WriteDataFileAtomicTest, TargetThatIsADirectoryIsLeftAlone) {
   temp.MakeDirectory("scene.sculpt");
   temp.WriteFile("scene.sculpt/inside", "keep");
   LogCapture logs;
-  EXPECT_EQ(WriteDataFileAtomic(nullptr, temp.File("scene.sculpt"), "data", 4), WriteResult::WriteFailed);
+  EXPECT_EQ(WriteDataFileAtomic(nullptr, temp.File("scene.sculpt"), "data", 4), WriteResult::OpenFailed);
   EXPECT_TRUE(IsDirectory(temp.File("scene.sculpt")));
   EXPECT_EQ(temp.ReadFile("scene.sculpt/inside"), "keep");
   EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"scene.sculpt"});
@@ -391,6 +401,111 @@ TEST(WriteDataFileAtomicTest, FailedWriteKeepsThePreviousFile) {
   EXPECT_EQ(result, WriteResult::WriteFailed);
   EXPECT_EQ(temp.ReadFile("scene.sculpt"), "previous sculpture");
   EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"scene.sculpt"});
+}
+
+// What the target is decides how it is written: regular files and new names are replaced,
+// links are followed (and stay links), FIFOs, devices and "-" are written as streams.
+TEST(AtomicFileWriterTest, EachKindOfTargetIsWrittenTheWayItNeeds) {
+  TempDirectory temp;
+  temp.WriteFile("real.ply", "old");
+  ASSERT_EQ(symlink("real.ply", temp.File("link.ply").c_str()), 0);
+  ASSERT_EQ(symlink("sub/made.ply", temp.File("dangling.ply").c_str()), 0);
+  temp.MakeDirectory("sub");
+  ASSERT_EQ(mkfifo(temp.File("pipe").c_str(), 0600), 0);
+  auto write = [](const std::string& path, const std::string& data) {
+    AtomicFileWriter writer(path);
+    const bool ok = writer.Open() && writer.Write(data.data(), data.size()) && writer.Commit();
+    EXPECT_TRUE(ok) << path << ": " << writer.Error();
+    return ok;
+  };
+  auto kind = [](const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+  };
+
+  write(temp.File("real.ply"), "regular");
+  EXPECT_EQ(temp.ReadFile("real.ply"), "regular");
+  write(temp.File("link.ply"), "through the link");
+  EXPECT_EQ(kind(temp.File("link.ply")), unsigned(S_IFLNK));
+  EXPECT_EQ(temp.ReadFile("real.ply"), "through the link");
+  write(temp.File("dangling.ply"), "new");
+  EXPECT_EQ(kind(temp.File("dangling.ply")), unsigned(S_IFLNK));
+  EXPECT_EQ(temp.ReadFile("sub/made.ply"), "new");
+
+  std::string received;
+  std::thread reader([&] {
+    std::ifstream pipe(temp.File("pipe"), std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(pipe), std::istreambuf_iterator<char>());
+  });
+  write(temp.File("pipe"), "down the pipe");
+  reader.join();
+  EXPECT_EQ(received, "down the pipe");
+  EXPECT_EQ(kind(temp.File("pipe")), unsigned(S_IFIFO));
+
+  write("/dev/null", "nothing");
+  EXPECT_EQ(kind("/dev/null"), unsigned(S_IFCHR));
+  testing::internal::CaptureStdout();
+  write("-", "to standard output");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "to standard output");
+  EXPECT_EQ(AllNames(temp.Path()),
+            (std::vector<std::string>{"sub", "dangling.ply", "link.ply", "pipe", "real.ply"}));
+}
+
+// Temporary files an interrupted writer left are removed on the next write to the same target
+// once they are a day old; younger ones and other names are left alone.
+TEST(AtomicFileWriterTest, StaleTemporaryFilesOfTheTargetAreRemoved) {
+  TempDirectory temp;
+  const std::vector<std::string> old = {".s.sculpt.4242-0.tmp", ".s.sculpt.1-17.tmp"};
+  const std::vector<std::string> kept = {".s.sculpt.99-1.tmp",     // young
+                                         ".s.sculpt.x-1.tmp",      // not our pattern
+                                         ".other.sculpt.5-1.tmp",  // another target
+                                         "s.sculpt.5-1.tmp"};
+  for (const std::string& name : old) temp.WriteFile(name, "left behind");
+  for (const std::string& name : kept) temp.WriteFile(name, "keep");
+  const timespec twoDaysAgo[2] = {{time(nullptr) - 2 * 86400, 0}, {time(nullptr) - 2 * 86400, 0}};
+  for (const std::string& name : old)
+    ASSERT_EQ(utimensat(AT_FDCWD, temp.File(name).c_str(), twoDaysAgo, 0), 0);
+  for (const std::string& name : {kept[1], kept[2], kept[3]})
+    ASSERT_EQ(utimensat(AT_FDCWD, temp.File(name).c_str(), twoDaysAgo, 0), 0);
+
+  ASSERT_EQ(WriteDataFileAtomic(nullptr, temp.File("s.sculpt"), "x", 1), WriteResult::Ok);
+  std::vector<std::string> expected = kept;
+  expected.push_back("s.sculpt");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(AllNames(temp.Path()), expected);
+}
+
+// Ctrl+C or a kill while a file is being written removes the temporary file, and the process still
+// ends by that signal. The writer runs in a child process that really receives it.
+TEST(AtomicFileWriterTest, InterruptingSignalsRemoveTheTemporaryFile) {
+  for (int signalNumber : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(strsignal(signalNumber));
+    TempDirectory temp;
+    temp.WriteFile("s.sculpt", "previous");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      RemoveTemporaryFilesOnSignals();
+      AtomicFileWriter writer(temp.File("s.sculpt"));
+      const std::string data(1 << 20, 'x');
+      if (!writer.Open() || !writer.Write(data.data(), data.size())) _exit(3);
+      (void)!write(ready[1], "r", 1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    EXPECT_EQ(AllNames(temp.Path()).size(), 2u) << "the temporary file exists while writing";
+    kill(child, signalNumber);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber);
+    EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"s.sculpt"});
+    EXPECT_EQ(temp.ReadFile("s.sculpt"), "previous");
+  }
 }
 
 }  // namespace

@@ -252,20 +252,10 @@ TEST_F(LoomworkToolTest, InfoCountsUnknownTypesAndModesAsOther) {
 
 TEST_F(LoomworkToolTest, DamagedOrMissingInputFailsWithoutWritingAnything) {
   const std::vector<uint8_t> good = SerializeSculpture(TestSceneRecords("materials"));
-  auto withCount = [&](uint32_t count) {
-    std::vector<uint8_t> bytes = good;
-    std::memcpy(bytes.data() + 8, &count, 4);
-    return bytes;
-  };
   std::vector<uint8_t> badMagic = good;
   badMagic[0] = 'X';
   std::vector<uint8_t> badVersion = good;
   badVersion[4] = 2;
-  std::vector<uint8_t> nanRadius = good;
-  const float nan = NAN;
-  std::memcpy(
-      nanRadius.data() + kSculptureHeaderSize + 5 * sizeof(SculptOp) + offsetof(SculptOp, radius),
-      &nan, 4);
 
   struct Case {
     const char* name;
@@ -274,11 +264,8 @@ TEST_F(LoomworkToolTest, DamagedOrMissingInputFailsWithoutWritingAnything) {
   };
   const Case cases[] = {
       {"truncated header", std::vector<uint8_t>(good.begin(), good.begin() + 8), "too short"},
-      {"wrong magic", badMagic, "magic"},
-      {"wrong version", badVersion, "version"},
-      {"count past the end", withCount(514), "truncated"},
-      {"cut inside a record", std::vector<uint8_t>(good.begin(), good.end() - 50), "truncated"},
-      {"NaN radius", nanRadius, "not finite"},
+      {"wrong magic", badMagic, "'in.sculpt' is not a sculpture file: bad magic"},
+      {"wrong version", badVersion, "'in.sculpt' has version 2;"},
   };
   dir_.MakeDirectory("folder.sculpt");
   for (const Case& c : cases) {
@@ -306,6 +293,59 @@ TEST_F(LoomworkToolTest, DamagedOrMissingInputFailsWithoutWritingAnything) {
     }
   }
   EXPECT_EQ(Listing(), (std::set<std::string>{"in.sculpt", "folder.sculpt"}));
+}
+
+// Damage after a good header loses only the damaged records: the rest load, with a warning that
+// names the file and says what was lost.
+TEST_F(LoomworkToolTest, DamagedRecordsAreSkippedWithAWarning) {
+  const std::vector<uint8_t> good = SerializeSculpture(TestSceneRecords("marble"));
+  std::vector<uint8_t> longCount = good;
+  longCount[8] = 5;
+  std::vector<uint8_t> nanRadius = good;
+  const float nan = NAN;
+  std::memcpy(nanRadius.data() + kSculptureHeaderSize + sizeof(SculptOp) + offsetof(SculptOp, radius),
+              &nan, 4);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* warning;
+  } cases[] = {
+      {"count past the end", longCount, "'in.sculpt' is cut short: it holds 2 of the 5 records"},
+      {"cut inside a record", std::vector<uint8_t>(good.begin(), good.end() - 50),
+       "holds 1 of the 2 records"},
+      {"NaN radius", nanRadius, "1 record holding numbers that are not finite was skipped"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir_.WriteFile("in.sculpt", std::string(c.bytes.begin(), c.bytes.end()));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", "in.sculpt"}, {"grid", "in.sculpt", "-o", "out.grid"}}) {
+      const ToolResult result = Run(args);
+      EXPECT_EQ(result.exitCode, 0) << result.err;
+      EXPECT_NE(result.err.find(c.warning), std::string::npos) << result.err;
+    }
+  }
+}
+
+// The output may not be the input by any of its names; the input is left as it was.
+TEST_F(LoomworkToolTest, OutputThatIsTheInputIsRefused) {
+  const std::string input = MakeScene("marble");
+  const std::string before = dir_.ReadFile("marble.sculpt");
+  ASSERT_EQ(link(input.c_str(), dir_.File("hard.sculpt").c_str()), 0);
+  ASSERT_EQ(symlink("marble.sculpt", dir_.File("soft.sculpt").c_str()), 0);
+  for (const char* command : {"grid", "mesh"}) {
+    for (const char* output : {"marble.sculpt", "./marble.sculpt", "hard.sculpt", "soft.sculpt"}) {
+      SCOPED_TRACE(std::string(command) + " -o " + output);
+      const ToolResult result = Run({command, "marble.sculpt", "-o", output});
+      EXPECT_EQ(result.exitCode, 2);
+      EXPECT_NE(result.err.find("would overwrite its input"), std::string::npos) << result.err;
+      EXPECT_EQ(dir_.ReadFile("marble.sculpt"), before);
+    }
+  }
+  // "-" is standard output.
+  const ToolResult grid = Run({"grid", "marble.sculpt", "-o", "-"});
+  EXPECT_EQ(grid.exitCode, 0) << grid.err;
+  EXPECT_EQ(grid.out.size(), kGridFileBytes);
 }
 
 TEST_F(LoomworkToolTest, GridIsTheInProcessLoadByteForByte) {
