@@ -16,6 +16,11 @@ constexpr size_t kMaxFontBytes = size_t(64) << 20;
 constexpr int kMaxCompositeDepth = 8;
 constexpr int kMaxComponents = 64;
 constexpr int64_t kMaxExpandedVertices = int64_t(1) << 20;
+// stb_truetype expands every part of a composite again wherever it is used, so its work grows with
+// the number of paths through the nesting (parts^depth), whatever the memo here saves: a glyph of
+// empty parts nested 8 deep, 64 to a level, adds no vertices yet would take days. Counted as
+// stb_truetype performs it; real fonts stay in the tens.
+constexpr int64_t kMaxPartExpansions = int64_t(1) << 14;
 // Composite parts are transformed in floating point and stored as 16-bit coordinates; staying
 // clearly inside that range keeps the conversion defined.
 constexpr float kCoordinateLimit = 32000.0f;
@@ -49,6 +54,7 @@ struct GlyphState {
   enum Visit : uint8_t { kUnvisited, kVisiting, kDone } visit = kUnvisited;
   Bounds bounds;
   int64_t vertices = 0;  // upper bound of the expanded outline's vertex count
+  int64_t expansions = 1;  // glyphs stb_truetype expands to build this one, itself included
 };
 
 class FontChecker {
@@ -456,6 +462,7 @@ bool FontChecker::CheckCompositeGlyph(int glyph, uint64_t start, uint64_t length
   uint64_t at = start + 10;
   Bounds bounds;
   int64_t vertices = 0;
+  int64_t expansions = 1;
   int components = 0;
   uint16_t flags = 0;
   do {
@@ -522,6 +529,11 @@ bool FontChecker::CheckCompositeGlyph(int glyph, uint64_t start, uint64_t length
         bounds.Add(int32_t(std::ceil(tx)) + 1, int32_t(std::ceil(ty)) + 1);
       }
     }
+    expansions += child.expansions;
+    if (expansions > kMaxPartExpansions) {
+      return Fail("composite glyph %d expands its parts more than %lld times", glyph,
+                  static_cast<long long>(kMaxPartExpansions));
+    }
     vertices += child.vertices;
     if (vertices > kMaxExpandedVertices) {
       return Fail("composite glyph %d expands to more than %lld outline points", glyph,
@@ -530,6 +542,7 @@ bool FontChecker::CheckCompositeGlyph(int glyph, uint64_t start, uint64_t length
   } while (flags & kMoreComponents);
   state.bounds = bounds;
   state.vertices = vertices;
+  state.expansions = expansions;
   return true;
 }
 

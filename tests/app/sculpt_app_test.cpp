@@ -2,6 +2,7 @@
 // tree for a few frames; the image it presents is read back and checked.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
+#include "tests/ui/fanout_font.h"
 
 namespace {
 
@@ -112,6 +114,27 @@ TEST_F(SculptAppRunTest, DesktopShowsSkyFloorAndPanelUpright) {
   });
   EXPECT_GT(green, 200);
   EXPECT_NE(run.log.find("Tess time ("), std::string::npos) << run.log;
+}
+
+// A panel font that would take stb_truetype days to outline is refused at start-up; the program
+// starts, runs and closes normally with a panel without text.
+TEST_F(SculptAppRunTest, AFontThatWouldHangStartUpIsRefused) {
+  for (const char* tree : {"script", "shaders", "textures"})
+    ASSERT_EQ(symlink((std::string(LOOMWORK_DATA_DIR) + "/" + tree).c_str(),
+                      temp_.File(tree).c_str()),
+              0);
+  temp_.MakeDirectory("assets");
+  const std::vector<uint8_t> font = fonttest::FanOutFont(8, 64);
+  temp_.WriteFile("assets/Comfortaa_Bold.ttf", std::string(font.begin(), font.end()));
+  ProcessOptions options;
+  options.workingDirectory = temp_.Path();
+  options.extraEnvironment = {"LOOMWORK_EXIT_AFTER_FRAMES=3"};
+  options.hangLimit = std::chrono::seconds(60);  // a guard: it once hung here for days
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--novr"}, options);
+  const std::string log = result.err + result.out;
+  EXPECT_EQ(result.exitCode, 0) << log;
+  EXPECT_NE(log.find("expands its parts more than"), std::string::npos) << log;
+  EXPECT_NE(log.find("the panel has no text"), std::string::npos) << log;
 }
 
 TEST_F(SculptAppRunTest, DefaultSceneSculptureAppearsInBlue) {

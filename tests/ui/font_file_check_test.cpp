@@ -11,11 +11,13 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <stb_truetype.h>
 
 #include "base/log.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_directory.h"
+#include "tests/ui/fanout_font.h"
 #include "tests/ui/panel_test_util.h"
 #include "ui/font_file_check.h"
 #include "ui/panel_font.h"
@@ -101,6 +103,21 @@ struct FontBytes {
 bool Check(const FontBytes& font, std::string* error, float pixelHeight = 128.0f) {
   return CheckFontForBaking(font.bytes, PanelFont::kFirstChar, PanelFont::kCharCount,
                             pixelHeight, PanelFont::kAtlasWidth, error);
+}
+
+// Composite glyphs whose parts fan out cost stb_truetype parts^depth expansions however little
+// they draw: nested 8 deep, 64 parts a level, the font once hung start-up for days. It is refused
+// at once, while a font with a modest fan-out of the same construction is accepted.
+TEST(FontFileCheckTest, CompositesThatFanOutAreRefusedAtOnce) {
+  std::string error;
+  EXPECT_TRUE(CheckFontForBaking(fonttest::FanOutFont(3, 4), PanelFont::kFirstChar,
+                                 PanelFont::kCharCount, 128.0f, PanelFont::kAtlasWidth, &error))
+      << error;
+  alarm(60);  // a hang guard only: the refusal takes microseconds
+  EXPECT_FALSE(CheckFontForBaking(fonttest::FanOutFont(8, 64), PanelFont::kFirstChar,
+                                  PanelFont::kCharCount, 128.0f, PanelFont::kAtlasWidth, &error));
+  alarm(0);
+  EXPECT_NE(error.find("expands its parts more than"), std::string::npos) << error;
 }
 
 TEST(FontFileCheckTest, ThePanelFontIsAccepted) {
