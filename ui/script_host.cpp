@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "ui/lua_binding.h"
 #include "ui/script_bindings.h"
+#include "ui/script_limits.h"
 
 namespace {
 
@@ -131,7 +132,8 @@ int RegisterPanelFunctionsProtected(lua_State* L) {
 }  // namespace
 
 ScriptHost::ScriptHost(const ScriptTargets& targets) : targets_(targets) {
-  L_ = luaL_newstate();
+  limits_ = std::make_unique<ScriptLimits>();
+  L_ = NewLimitedLuaState(limits_.get());
   if (L_ == nullptr) throw std::runtime_error("ScriptHost: cannot create the Lua state");
   if (LuaBinding::ProtectedCall(L_, OpenLibraries, nullptr) != LUA_OK) {
     lua_close(L_);
@@ -141,6 +143,7 @@ ScriptHost::ScriptHost(const ScriptTargets& targets) : targets_(targets) {
 
 ScriptHost::~ScriptHost() {
   // A script's finaliser may fail here; the state closes all the same.
+  ResetInstructionBudget(L_);
   if (LuaBinding::ProtectedCall(L_, FullCollection, nullptr) != LUA_OK) lua_pop(L_, 1);
   lua_close(L_);
 }
@@ -216,6 +219,7 @@ bool ScriptHost::LoadScriptFile(const std::string& path) {
     }
     return false;
   }
+  ResetInstructionBudget(L_);
   status = lua_pcall(L_, 0, 0, 0);
   if (status != LUA_OK) {
     std::string message = lua_type(L_, -1) == LUA_TSTRING ? std::string(lua_tostring(L_, -1))
@@ -230,6 +234,7 @@ bool ScriptHost::LoadScriptFile(const std::string& path) {
 namespace {
 
 bool CallUnderTraceback(lua_State* L, const GlobalCall& call, int& status) {
+  ResetInstructionBudget(L);
   lua_pushcfunction(L, TracebackHandler);
   const int handler = lua_gettop(L);
   lua_pushcfunction(L, CallGlobal);
@@ -256,6 +261,7 @@ bool ScriptHost::CallFunction(const char* name, int64_t argument) {
 }
 
 double ScriptHost::GetNumber(const char* name) {
+  ResetInstructionBudget(L_);  // a metatable on the globals runs script code
   GlobalRead read{name, GlobalRead::Number};
   lua_pushcfunction(L_, ReadGlobal);
   lua_pushlightuserdata(L_, &read);
@@ -270,6 +276,7 @@ double ScriptHost::GetNumber(const char* name) {
 }
 
 int64_t ScriptHost::GetInteger(const char* name) {
+  ResetInstructionBudget(L_);  // a metatable on the globals runs script code
   GlobalRead read{name, GlobalRead::Integer};
   lua_pushcfunction(L_, ReadGlobal);
   lua_pushlightuserdata(L_, &read);
@@ -284,6 +291,7 @@ int64_t ScriptHost::GetInteger(const char* name) {
 }
 
 std::string ScriptHost::GetString(const char* name) {
+  ResetInstructionBudget(L_);  // a metatable on the globals runs script code
   GlobalRead read{name, GlobalRead::Text};
   lua_pushcfunction(L_, ReadGlobal);
   lua_pushlightuserdata(L_, &read);
@@ -300,12 +308,14 @@ std::string ScriptHost::GetString(const char* name) {
 }
 
 void ScriptHost::SetNumber(const char* name, double value) {
+  ResetInstructionBudget(L_);
   GlobalWrite write{name, false, value, {}};
   int status = LuaBinding::ProtectedCall(L_, WriteGlobal, &write);
   if (status != LUA_OK) ReportFailedCall(status);
 }
 
 void ScriptHost::SetString(const char* name, std::string_view value) {
+  ResetInstructionBudget(L_);
   GlobalWrite write{name, true, 0.0, value};
   int status = LuaBinding::ProtectedCall(L_, WriteGlobal, &write);
   if (status != LUA_OK) ReportFailedCall(status);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,8 @@ struct ScriptTargets {
   uint8_t* sceneConstants = nullptr;
   const DataRoots* dataRoots = nullptr;  // where the script file is looked for; null: as given
 };
+
+struct ScriptLimits;
 
 class ScriptHost {
  public:
@@ -88,6 +91,7 @@ class ScriptHost {
   // Pops the error value a failed protected call left and reports it.
   void ReportFailedCall(int status);
 
+  std::unique_ptr<ScriptLimits> limits_;  // outlives the state, which allocates through it
   lua_State* L_ = nullptr;
   ScriptTargets targets_;
   ErrorHandler errorHandler_;

@@ -155,6 +155,41 @@ TEST(ScriptHostTest, EntryPointErrorsAreLoggedWithATracebackAndTheNextCallRuns) 
   EXPECT_EQ(script.host().GetString("eyeType"), "integer");
 }
 
+// A script that never ends a call or grows without bound is stopped with an error in that call;
+// the next call runs normally.
+TEST(ScriptHostTest, EndlessLoopsAndRunawayAllocationsEndTheCall) {
+  struct Case {
+    const char* name;
+    const char* body;
+    const char* error;  // in the reported message
+  } cases[] = {
+      {"endless loop", "while true do end", "million instructions"},
+      {"loop that catches its errors", "while true do pcall(function() while true do end end) end",
+       "million instructions"},
+      {"string doubling", "local s = 'x' while true do s = s .. s end", "not enough memory"},
+      {"one huge string", "local s = string.rep('x', 1 << 30)", "not enough memory"},
+      {"table growing forever", "local t = {} local i = 0 while true do i = i + 1 t[i] = {i} end",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptFixture script;
+    script.Setup(std::string("function init() end\nfunction processUI()\n") + c.body +
+                 "\nend\nfunction renderEye(eye) seen = eye end\n");
+    ASSERT_TRUE(script.errors().empty()) << script.ErrorText();
+    EXPECT_FALSE(script.host().CallFunction("processUI"));
+    ASSERT_EQ(script.errors().size(), 1u);
+    EXPECT_TRUE(Contains(script.errors()[0].message, c.error)) << script.errors()[0].message;
+    EXPECT_TRUE(script.host().CallFunction("renderEye", 2));
+    EXPECT_EQ(script.host().GetInteger("seen"), 2);
+  }
+  // At load time too: setup goes on to init.
+  ScriptFixture script;
+  script.Setup("while true do end\nfunction init() initRan = 1 end\n");
+  ASSERT_FALSE(script.errors().empty());
+  EXPECT_TRUE(Contains(script.errors()[0].message, "million instructions"));
+}
+
 TEST(ScriptHostTest, ErrorValuesThatAreNotTextAreNamed) {
   struct Case {
     const char* raise;
