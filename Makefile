@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test bench soak run run-desktop clean
+.PHONY: all deps configure build test check-sanitize fuzz bench soak run run-desktop clean
 
 all: build
 
@@ -19,6 +19,29 @@ build: configure
 test: build
 	cd $(BUILD) && if [ -n "$$DISPLAY" ]; then ctest --output-on-failure -j $(JOBS); \
 	  else xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j $(JOBS); fi
+
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder.
+# Leaks of the GL driver and the X libraries are suppressed by name (tests/sanitizer/lsan.supp).
+SANITIZE_BUILD ?= build-asan
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 LOOMWORK_SANITIZED=1
+check-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOMWORK_SANITIZE=ON \
+	  -DLOOMWORK_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && if [ -n "$$DISPLAY" ]; then $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS); \
+	  else $(SANITIZE_ENV) xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j $(JOBS); fi
+
+# libFuzzer targets for every reader of outside data (clang, in its own folder), each run for
+# FUZZ_SECONDS from seed corpora the build writes; a crash, leak, time-out or memory blow-up fails.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOOMWORK_FUZZ=ON -DLOOMWORK_TESTS=OFF -DLOOMWORK_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) --target loomwork-fuzzers -j $(JOBS)
+	bash tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	$(BUILD)/bench/loomwork-bench

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include <SDL.h>
+
 #include "app/flags.h"
 #include "app/run_application.h"
 #include "app/sculpt_app.h"
@@ -42,5 +44,7 @@ int main(int argc, char** argv) {
   ApplyRunSwitches(*application);
   const int result = RunApplication(application.get(), kWindowTitle, displayMode, FLAGS_fullscreen);
   application.reset();
+  // The subsystems were shut down by their owners; SDL keeps a little state of its own until this.
+  SDL_Quit();
   return result;
 }

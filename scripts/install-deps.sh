@@ -19,6 +19,8 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   # real encoders for the sound-file tests
   sox vorbis-tools
+  # libFuzzer (make fuzz)
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -278,6 +278,7 @@ int main(int argc, char** argv) {
   SDL_DisplayMode after = {};
   SDL_GetCurrentDisplayMode(0, &after);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_Quit();
 
   const ShellTestApplication& a = application;
   std::printf("init_calls=%d\nframes=%d\nshutdown_calls=%d\n", a.initCalls, a.frames,
