@@ -3,8 +3,12 @@
 // application would show.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
+#include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -60,6 +64,10 @@ void PrintUsage(FILE* out) {
                "  mesh FILE -o OUT.ply [--stats]\n"
                "                                replay the sculpture, extract its surface and\n"
                "                                write it as a binary PLY in world metres\n"
+               "  grid FILE --at N -o OUT       the same after the first N records only\n"
+               "  history FILE                  the units of undo the program makes of the file\n"
+               "                                when it loads it, and the parts that start by\n"
+               "                                clearing every channel (a scene or a New)\n"
                "  help                          print this help\n"
                "\n"
                "Options:\n"
@@ -101,6 +109,8 @@ struct Arguments {
   bool hasOutput = false;
   bool stats = false;
   bool help = false;
+  bool hasAt = false;
+  uint64_t at = 0;  // grid --at N: the grid after the first N records
 };
 
 struct CommandInfo {
@@ -115,6 +125,7 @@ constexpr CommandInfo kCommands[] = {
     {"info", "a sculpture file", false, false},
     {"grid", "a sculpture file", true, false},
     {"mesh", "a sculpture file", true, true},
+    {"history", "a sculpture file", false, false},
 };
 
 const CommandInfo* FindCommand(std::string_view name) {
@@ -142,6 +153,22 @@ std::string ParseArguments(int argc, char** argv, Arguments& args) {
       args.help = true;
     } else if (arg == "--stats") {
       args.stats = true;
+    } else if (arg == "--at" || arg.starts_with("--at=")) {
+      if (args.hasAt) return "--at is given more than once";
+      std::string value;
+      if (arg.starts_with("--at=")) {
+        value = arg.substr(std::strlen("--at="));
+      } else {
+        if (i + 1 >= argc) return "--at needs a record count";
+        value = argv[++i];
+      }
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long n = std::strtoull(value.c_str(), &end, 10);
+      if (value.empty() || value[0] == '-' || *end != 0 || errno != 0)
+        return "--at needs a record count, not '" + value + "'";
+      args.at = n;
+      args.hasAt = true;
     } else if (arg == "-o" || arg == "--output" || arg.starts_with("--output=")) {
       if (args.hasOutput) return "the output file is given more than once";
       if (arg.starts_with("--output=")) {
@@ -259,9 +286,34 @@ std::unique_ptr<LoadedSculpture> LoadFile(const std::string& path, double* loadS
   return loaded;
 }
 
+// The grid after the first `count` records: the file is queued as a replay and one frame applies
+// that many, as the history scrubber would show it.
+std::unique_ptr<LoadedSculpture> LoadFirstRecords(const std::string& path, uint64_t count,
+                                                  int* exitCode) {
+  auto loaded = std::make_unique<LoadedSculpture>();
+  *exitCode = kExitFailure;
+  const int rate = int(std::min<uint64_t>(std::max<uint64_t>(count, 1), uint64_t(INT32_MAX)));
+  if (!loaded->document.LoadSculpture(path, rate)) return nullptr;
+  const size_t records = loaded->document.ReplayQueue().size();
+  if (count > records) {
+    std::fprintf(stderr, "%s: error: --at %llu is past the end: '%s' holds %zu records\n",
+                 kToolName, static_cast<unsigned long long>(count), path.c_str(), records);
+    *exitCode = kExitUsage;
+    return nullptr;
+  }
+  if (count > 0) {
+    std::vector<SculptOp> none;
+    loaded->document.ApplyFrame(none);
+  }
+  return loaded;
+}
+
 int RunGrid(const Arguments& args) {
-  std::unique_ptr<LoadedSculpture> loaded = LoadFile(args.positional[0], nullptr);
-  if (!loaded) return kExitFailure;
+  int failure = kExitFailure;
+  std::unique_ptr<LoadedSculpture> loaded =
+      args.hasAt ? LoadFirstRecords(args.positional[0], args.at, &failure)
+                 : LoadFile(args.positional[0], nullptr);
+  if (!loaded) return failure;
   const VoxelGrid& grid = loaded->grid;
   // Only the channels: the allocation's tail exists for vector loads and is not part of the grid.
   const size_t bytes = size_t(grid.channelCount) * size_t(grid.channelSize) * sizeof(int16_t);
@@ -290,6 +342,39 @@ int RunMesh(const Arguments& args) {
   return kExitOk;
 }
 
+// The units of undo the program makes of the file when it loads it: the whole file is one unit
+// (undo returns to what was there before the load). Inside it, every record that clears all
+// channels starts a part, as a test scene or a New did when the history was recorded.
+int RunHistory(const Arguments& args) {
+  const std::string& path = args.positional[0];
+  std::vector<uint8_t> bytes;
+  if (IsDirectory(path)) return Failure("'" + path + "' is a directory");
+  if (!ReadFile(path, bytes)) {
+    return Failure(FileExists(path) ? "cannot read '" + path + "'"
+                                    : "'" + path + "' does not exist");
+  }
+  SculptureHeader header;
+  std::vector<SculptOp> records;
+  std::string error, warning;
+  if (!ParseSculpture(bytes.data(), bytes.size(), path, header, records, error, warning))
+    return Failure(error);
+  if (!warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", kToolName, warning.c_str());
+  std::printf("units: 1\nunit 1: load of %zu records (steps 1 to %zu of the scrubber)\n",
+              records.size(), records.size());
+  size_t start = 0;
+  for (size_t i = 0; i <= records.size(); ++i) {
+    const bool clearsAll = i < records.size() && records[i].type == kOpClear &&
+                           (records[i].channelMask & kAllChannels) == kAllChannels;
+    if (i == records.size() || (clearsAll && i > start)) {
+      if (i > start)
+        std::printf("  records %zu to %zu%s\n", start + 1, i,
+                    records[start].type == kOpClear ? ": starts by clearing every channel" : "");
+      start = i;
+    }
+  }
+  return kExitOk;
+}
+
 int Run(int argc, char** argv) {
   Arguments args;
   const std::string parseError = ParseArguments(argc, argv, args);
@@ -311,6 +396,7 @@ int Run(int argc, char** argv) {
   if (!command->writesOutput && args.hasOutput)
     return UsageError(std::string(command->name) + " writes no file; -o is not accepted");
   if (!command->takesStats && args.stats) return UsageError("--stats is accepted by mesh only");
+  if (args.hasAt && command->name != "grid") return UsageError("--at is accepted by grid only");
   // The same file by any name (./s.sculpt, a hard link, a link to it): writing the output would
   // destroy the input it is made from.
   if (command->writesOutput && command->name != "scene" && args.output != "-" &&
@@ -321,6 +407,7 @@ int Run(int argc, char** argv) {
   if (command->name == "scene") return RunScene(args);
   if (command->name == "info") return RunInfo(args);
   if (command->name == "grid") return RunGrid(args);
+  if (command->name == "history") return RunHistory(args);
   return RunMesh(args);
 }
 

@@ -365,6 +365,34 @@ TEST_F(LoomworkToolTest, GridIsTheInProcessLoadByteForByte) {
       std::any_of(shape, shape + loaded->grid.channelSize, [](int16_t s) { return s > 0; }));
 }
 
+// grid --at N is the grid after the file's first N records, as the history scrubber shows it.
+TEST_F(LoomworkToolTest, GridAtAPointOfTheHistoryAndTheHistoryListing) {
+  const std::string path = MakeScene("materials");
+  const std::vector<SculptOp> records = TestSceneRecords("materials");
+  for (size_t at : {size_t(0), size_t(1), size_t(200), records.size()}) {
+    SCOPED_TRACE(at);
+    const ToolResult result = Run({"grid", path, "--at", std::to_string(at), "-o", "at.grid"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    auto expected = std::make_unique<InProcessSculpture>();
+    for (size_t i = 0; i < at; ++i) expected->document.ApplyOperation(records[i]);
+    const std::string written = Slurp(dir_.File("at.grid"));
+    ASSERT_EQ(written.size(), kGridFileBytes);
+    EXPECT_EQ(std::memcmp(written.data(), expected->grid.samples.data(), kGridFileBytes), 0);
+  }
+  const ToolResult past = Run({"grid", path, "--at", "514", "-o", "at.grid"});
+  EXPECT_EQ(past.exitCode, 2);
+  EXPECT_NE(past.err.find("--at 514 is past the end"), std::string::npos) << past.err;
+  for (const char* bad : {"-1", "x", ""})
+    EXPECT_EQ(Run({"grid", path, "--at", bad, "-o", "a"}).exitCode, 2) << bad;
+  EXPECT_EQ(Run({"mesh", path, "--at", "3", "-o", "a.ply"}).exitCode, 2);
+
+  const ToolResult history = Run({"history", path});
+  EXPECT_EQ(history.exitCode, 0) << history.err;
+  EXPECT_EQ(history.out,
+            "units: 1\nunit 1: load of 513 records (steps 1 to 513 of the scrubber)\n"
+            "  records 1 to 513: starts by clearing every channel\n");
+}
+
 struct PlyFile {
   size_t vertexCount = 0, faceCount = 0;
   std::string body;  // everything after end_header
