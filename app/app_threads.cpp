@@ -1,5 +1,7 @@
 #include "app/app_threads.h"
 
+#include <SDL.h>
+
 #include <csignal>
 
 #include "app/desktop_loop.h"
@@ -29,6 +31,8 @@ void ClientThreadMain(Application* application, Draw::OpenGLContext* context, Co
       break;
   }
   audio.reset();
+  // SDL keeps per-thread state (its error text) for threads it did not start; this one ends here.
+  SDL_TLSCleanup();
 }
 
 void ServerThreadMain(Application* application, LocalConnection* connection, bool startFlag,
