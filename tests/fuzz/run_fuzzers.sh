@@ -1,28 +1,30 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of a fuzz build for a set time each, from seed corpora made by the
-# project's own writers (and sox/oggenc for Ogg). Corpora grow inside the build folder, never in the
-# repository; the crash inputs of tests/fuzz/regressions are replayed first. Fails on any crash,
-# leak, time-out or memory blow-up, and prints each target's executions and coverage.
+# Usage: run_fuzzers.sh BUILD_FOLDER SECONDS [TARGET...]
+# Runs every fuzz target of a fuzz build (or the ones named) for a set time each, from seed corpora
+# made by the project's own writers (and sox/oggenc for Ogg). Corpora grow inside the build folder,
+# never in the repository; the crash inputs of tests/fuzz/regressions are replayed first. Fails on
+# any crash, leak, time-out or memory blow-up, and prints each target's executions and coverage.
 set -euo pipefail
 build="$1"
 seconds="${2:-60}"
+shift 2 || shift $#
 source_dir="$(cd "$(dirname "$0")" && pwd)"
 fuzzers="$build/tests/fuzz"
 work="$build/fuzz-work"
 mkdir -p "$work"
 
-seeds="$work/seeds"
-rm -rf "$seeds"
+seeds="$(mktemp -d)"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp" "$seeds"' EXIT
 "$fuzzers/loomwork-fuzz-seeds" "$seeds" "$source_dir/../../data/script/sculpt.lua"
 mkdir -p "$seeds/ogg"
-tmp="$(mktemp -d)"
-trap 'rm -rf "$tmp"' EXIT
 sox -D -n -r 22050 -c 1 -b 16 -e signed-integer "$tmp/a.wav" synth 0.2 sine 440 2>/dev/null
 sox -D -n -r 44100 -c 2 -b 16 -e signed-integer "$tmp/b.wav" synth 0.1 sine 300 sine 500 2>/dev/null
 oggenc -Q -q -1 -o "$seeds/ogg/mono.ogg" "$tmp/a.wav"
 oggenc -Q -q 2 -o "$seeds/ogg/stereo.ogg" "$tmp/b.wav"
 
 targets=(sculpture chunk_file wave ogg ktx shader_file font script timeline)
+[ $# -gt 0 ] && targets=("$@")  # or only the targets named after the time
 failed=0
 for target in "${targets[@]}"; do
   corpus="$work/corpus-$target"
