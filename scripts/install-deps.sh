@@ -11,6 +11,8 @@ packages=(
   libsdl2-dev libgflags-dev liblua5.3-dev python3-glad libstb-dev fonts-comfortaa
   # compression of the undo history's block images; Ogg Vorbis decoding
   liblz4-dev libvorbis-dev
+  # welding and simplifying the exported surface; assimp reads the exported files back in tests
+  libmeshoptimizer-dev assimp-utils
   # headless OpenGL 4.5 for the tests (Mesa llvmpipe under Xvfb) and shader validation
   xvfb xauth libgl1-mesa-dri glslang-tools
   # real X input events into the program's window for the program-level tests

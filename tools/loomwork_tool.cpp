@@ -19,6 +19,8 @@
 
 #include "base/log.h"
 #include "base/timing.h"
+#include "export/export_mesh.h"
+#include "export/mesh_writers.h"
 #include "file/atomic_file_writer.h"
 #include "file/file_util.h"
 #include "sculpt/block_tessellator.h"
@@ -68,14 +70,20 @@ void PrintUsage(FILE* out) {
                "  history FILE                  the units of undo the program makes of the file\n"
                "                                when it loads it, and the parts that start by\n"
                "                                clearing every channel (a scene or a New)\n"
+               "  export FILE -o OUT.{glb,gltf,obj,stl,ply} [--simplify RATIO] [--units mm|m]\n"
+               "       [--stats]                the welded surface for other tools: glTF 2.0\n"
+               "                                (metres, Y up), OBJ with vertex colours, binary\n"
+               "                                STL (millimetres unless --units m), binary PLY\n"
                "  help                          print this help\n"
                "\n"
                "Options:\n"
                "  -o, --output FILE   file to write; it is replaced only once completely written\n"
                "                      (a link is written through to its target; a FIFO, a\n"
                "                      device or - for standard output is written as a stream)\n"
-               "  --stats             (mesh) print records, triangles, apply_ms and extract_ms\n"
-               "                      as one JSON line\n"
+               "  --stats             (mesh, export) print records, triangles and times as one\n"
+               "                      JSON line\n"
+               "  --simplify RATIO    (export) keep this fraction of the triangles, in (0, 1]\n"
+               "  --units mm|m        (export) units of OBJ, STL and PLY files\n"
                "  -h, --help          print this help\n"
                "\n"
                "Exit status: 0 on success, 1 when a file cannot be read, is damaged or cannot\n"
@@ -109,6 +117,8 @@ struct Arguments {
   bool hasOutput = false;
   bool stats = false;
   bool help = false;
+  float simplify = 1.0f;  // export --simplify RATIO
+  std::string units;      // export --units mm|m
   bool hasAt = false;
   uint64_t at = 0;  // grid --at N: the grid after the first N records
 };
@@ -126,6 +136,7 @@ constexpr CommandInfo kCommands[] = {
     {"grid", "a sculpture file", true, false},
     {"mesh", "a sculpture file", true, true},
     {"history", "a sculpture file", false, false},
+    {"export", "a sculpture file", true, true},
 };
 
 const CommandInfo* FindCommand(std::string_view name) {
@@ -153,6 +164,19 @@ std::string ParseArguments(int argc, char** argv, Arguments& args) {
       args.help = true;
     } else if (arg == "--stats") {
       args.stats = true;
+    } else if (arg == "--simplify" || arg == "--units") {
+      if (i + 1 >= argc) return std::string(arg) + " needs a value";
+      const std::string value = argv[++i];
+      if (arg == "--units") {
+        if (value != "mm" && value != "m") return "--units takes mm or m, not '" + value + "'";
+        args.units = value;
+      } else {
+        char* end = nullptr;
+        const float ratio = std::strtof(value.c_str(), &end);
+        if (value.empty() || *end != 0 || !(ratio > 0.0f && ratio <= 1.0f))
+          return "--simplify takes a ratio in (0, 1], not '" + value + "'";
+        args.simplify = ratio;
+      }
     } else if (arg == "--at" || arg.starts_with("--at=")) {
       if (args.hasAt) return "--at is given more than once";
       std::string value;
@@ -375,6 +399,36 @@ int RunHistory(const Arguments& args) {
   return kExitOk;
 }
 
+int RunExport(const Arguments& args) {
+  double applySeconds = 0;
+  std::unique_ptr<LoadedSculpture> loaded = LoadFile(args.positional[0], &applySeconds);
+  if (!loaded) return kExitFailure;
+  const double start = TimeNow();
+  loaded->blocks.ExtractDirtyBlocks(INFINITY);
+  const double extracted = TimeNow();
+  ExportOptions options;
+  options.simplifyRatio = args.simplify;
+  ExportMesh mesh;
+  std::string error;
+  if (!BuildExportMesh(loaded->blocks, options, mesh, error)) return Failure(error);
+  const double welded = TimeNow();
+  const ExportFormat format = ExportFormatOf(args.output);
+  // STL is for printers, which think in millimetres; the others default to metres.
+  const bool millimetres = args.units.empty() ? format == ExportFormat::Stl : args.units == "mm";
+  if (!WriteExportMesh(mesh, args.output, format, millimetres ? 1000.0f : 1.0f, error))
+    return Failure(error);
+  const double written = TimeNow();
+  if (args.stats) {
+    std::printf(
+        "{\"records\": %zu, \"raw_vertices\": %zu, \"vertices\": %zu, \"triangles\": %zu, "
+        "\"apply_ms\": %.3f, \"extract_ms\": %.3f, \"weld_ms\": %.3f, \"write_ms\": %.3f}\n",
+        loaded->document.OperationLog().size(), mesh.rawVertices, mesh.VertexCount(),
+        mesh.TriangleCount(), applySeconds * 1000.0, (extracted - start) * 1000.0,
+        (welded - extracted) * 1000.0, (written - welded) * 1000.0);
+  }
+  return kExitOk;
+}
+
 int Run(int argc, char** argv) {
   Arguments args;
   const std::string parseError = ParseArguments(argc, argv, args);
@@ -395,7 +449,17 @@ int Run(int argc, char** argv) {
     return UsageError(std::string(command->name) + " needs an output file (-o FILE)");
   if (!command->writesOutput && args.hasOutput)
     return UsageError(std::string(command->name) + " writes no file; -o is not accepted");
-  if (!command->takesStats && args.stats) return UsageError("--stats is accepted by mesh only");
+  if (!command->takesStats && args.stats)
+    return UsageError("--stats is accepted by mesh and export only");
+  if ((args.simplify != 1.0f || !args.units.empty()) && command->name != "export")
+    return UsageError("--simplify and --units are accepted by export only");
+  if (command->name == "export" && ExportFormatOf(args.output) == ExportFormat::Unknown)
+    return UsageError("'" + args.output + "' has no known extension (" +
+                      ExportFormatExtensions() + ")");
+  if (command->name == "export" && args.units == "mm" &&
+      (ExportFormatOf(args.output) == ExportFormat::Glb ||
+       ExportFormatOf(args.output) == ExportFormat::Gltf))
+    return UsageError("glTF is always in metres; --units mm is for OBJ, STL and PLY");
   if (args.hasAt && command->name != "grid") return UsageError("--at is accepted by grid only");
   // The same file by any name (./s.sculpt, a hard link, a link to it): writing the output would
   // destroy the input it is made from.
@@ -408,6 +472,7 @@ int Run(int argc, char** argv) {
   if (command->name == "info") return RunInfo(args);
   if (command->name == "grid") return RunGrid(args);
   if (command->name == "history") return RunHistory(args);
+  if (command->name == "export") return RunExport(args);
   return RunMesh(args);
 }
 

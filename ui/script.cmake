@@ -5,4 +5,5 @@ add_library(loomwork_script STATIC
   ${CMAKE_CURRENT_LIST_DIR}/script_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/script_limits.cpp
 )
-target_link_libraries(loomwork_script PUBLIC loomwork_panel loomwork_sculpt PkgConfig::LUA)
+target_link_libraries(loomwork_script PUBLIC loomwork_panel loomwork_sculpt loomwork_export
+  PkgConfig::LUA)

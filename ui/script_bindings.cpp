@@ -9,6 +9,7 @@
 #include <lua.hpp>
 
 #include "base/log.h"
+#include "export/export_document.h"
 #include "sculpt/sculpt_document.h"
 #include "sculpt/sculpt_history.h"
 #include "sculpt/test_scenes.h"
@@ -218,6 +219,15 @@ int Save(lua_State* L) {
   return 1;
 }
 
+// The current sculpture as a glTF binary file; true when it was written (the path is logged).
+int ExportSculpture(lua_State* L) {
+  std::string_view path = CheckPath(L, 1);
+  SculptDocument* document = DocumentOf(L);
+  lua_pushboolean(L, ExportDocumentAsGlb(*document, HostOf(L)->Targets().dataRoots,
+                                         std::string(path)));
+  return 1;
+}
+
 int Undo(lua_State* L) {
   lua_pushboolean(L, DocumentOf(L)->Undo());
   return 1;
@@ -312,7 +322,7 @@ void RegisterPanelFunctions(lua_State* L, ScriptHost* host, Draw::DrawContext* c
       {"save", Guarded<Save>},               {"testScene", Guarded<TestScene>},
       {"undo", Guarded<Undo>},               {"redo", Guarded<Redo>},
       {"historySteps", Guarded<HistorySteps>}, {"historyStep", Guarded<HistoryStep>},
-      {"historyMoveTo", Guarded<HistoryMoveTo>},
+      {"historyMoveTo", Guarded<HistoryMoveTo>}, {"exportSculpture", Guarded<ExportSculpture>},
   };
   for (const Entry& entry : kFunctions) {
     LuaBinding::RegisterFunction(L, entry.name, entry.function, host, context);

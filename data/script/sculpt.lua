@@ -2,7 +2,7 @@
 -- the carrying hand at (0, 0). processUI runs once per eye; a button reports its click only in
 -- the first eye, so every action below happens once per press.
 
-local PANEL_X, PANEL_Y, PANEL_W, PANEL_H = -19, -31, 38, 70
+local PANEL_X, PANEL_Y, PANEL_W, PANEL_H = -19, -31, 38, 75
 local LEFT = PANEL_X + 1.5
 local TEXT_SCALE = 0.4
 
@@ -29,6 +29,10 @@ local status = ""
 
 local function slotPath(n)
   return "sculptures/slot" .. n .. ".sculpt"
+end
+
+local function exportPath(n)
+  return "sculptures/slot" .. n .. ".glb"
 end
 
 -- Defaults only where the application or an earlier run has not set a value yet, so that
@@ -151,6 +155,15 @@ function processUI()
     local picked = slider("History", LEFT + 14, PANEL_Y + 64, 21, 4, 0, steps, step)
     picked = math.floor(picked + 0.5)
     if picked ~= step then historyMoveTo(picked) end
+  end
+
+  -- The sculpture for other tools, as a glTF file beside the slot's file.
+  if textButton("Export .glb", LEFT, PANEL_Y + 69.5, 12, 4, false) then
+    if exportSculpture(exportPath(slot)) then
+      status = "Exported slot " .. slot
+    else
+      status = "Export failed!"
+    end
   end
 end
 

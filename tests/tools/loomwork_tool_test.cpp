@@ -156,7 +156,7 @@ TEST_F(LoomworkToolTest, UsageErrorsExitTwoWithUsageOnStderr) {
       {{"mesh", "a.sculpt", "-o", "x.ply", "--output", "y.ply"}, "more than once"},
       {{"mesh", "a.sculpt", "-o", "x.ply", "--wireframe"}, "unknown option '--wireframe'"},
       {{"info", "a.sculpt", "-o", "x"}, "-o is not accepted"},
-      {{"grid", "a.sculpt", "-o", "x", "--stats"}, "--stats is accepted by mesh only"},
+      {{"grid", "a.sculpt", "-o", "x", "--stats"}, "--stats is accepted by mesh and export only"},
       // The known names are listed so the user can pick one.
       {{"scene", "teapot", "-o", "t.sculpt"}, "materials, default, marble"},
   };
@@ -391,6 +391,48 @@ TEST_F(LoomworkToolTest, GridAtAPointOfTheHistoryAndTheHistoryListing) {
   EXPECT_EQ(history.out,
             "units: 1\nunit 1: load of 513 records (steps 1 to 513 of the scrubber)\n"
             "  records 1 to 513: starts by clearing every channel\n");
+}
+
+// export: the welded surface in each format, its figures with --stats, and its argument errors.
+TEST_F(LoomworkToolTest, ExportWritesEachFormatAndRefusesBadArguments) {
+  const std::string input = MakeScene("default");
+  for (const char* output : {"s.glb", "s.gltf", "s.obj", "s.stl", "s.ply"}) {
+    SCOPED_TRACE(output);
+    const ToolResult result = Run({"export", input, "-o", output, "--stats"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    std::map<std::string, double> stats;
+    ASSERT_TRUE(ParseFlatJsonNumbers(result.out, stats)) << result.out;
+    EXPECT_GT(stats["triangles"], 1000);
+    EXPECT_LT(stats["vertices"] * 5, stats["raw_vertices"]);
+    EXPECT_FALSE(dir_.ReadFile(output).empty());
+  }
+  const ToolResult simplified = Run({"export", input, "-o", "half.obj", "--simplify", "0.5"});
+  EXPECT_EQ(simplified.exitCode, 0) << simplified.err;
+  EXPECT_LT(dir_.ReadFile("half.obj").size(), dir_.ReadFile("s.obj").size());
+
+  dir_.WriteFile("keep.glb", "previous");
+  const std::vector<uint8_t> empty = SerializeSculpture({});
+  dir_.WriteFile("empty.sculpt", std::string(empty.begin(), empty.end()));
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* message;
+  } cases[] = {
+      {{"export", input, "-o", "s.fbx"}, 2, "no known extension"},
+      {{"export", input, "-o", "s.obj", "--simplify", "0"}, 2, "--simplify takes a ratio"},
+      {{"export", input, "-o", "s.obj", "--simplify", "1.5"}, 2, "--simplify takes a ratio"},
+      {{"export", input, "-o", "s.stl", "--units", "inch"}, 2, "--units takes mm or m"},
+      {{"export", input, "-o", "s.glb", "--units", "mm"}, 2, "glTF is always in metres"},
+      {{"mesh", input, "-o", "s.ply", "--units", "m"}, 2, "accepted by export only"},
+      {{"export", "empty.sculpt", "-o", "keep.glb"}, 1, "no surface to export"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[3]);
+    const ToolResult result = Run(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
+  EXPECT_EQ(dir_.ReadFile("keep.glb"), "previous");
 }
 
 struct PlyFile {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "sculpt/sculpt_document.h"
+#include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
 #include "tests/gfx/opengl_test_util.h"
 #include "tests/support/log_capture.h"
@@ -226,6 +227,24 @@ TEST_F(ScriptPanelTest, PanelScriptSaysWhetherTheSaveWorked) {
   clickSave();
   EXPECT_TRUE(log.Contains("Saved sculptures/slot1.sculpt"));
   EXPECT_EQ(panelScript.root().ReadFile("sculptures/slot1.sculpt").size(), 12u);
+  EXPECT_TRUE(panelScript.errors().empty()) << panelScript.ErrorText();
+
+  // Export, below the history row, writes the sculpture beside the slot's file as glTF.
+  auto clickExport = [&] {
+    for (float trigger : {0.0f, 1.0f, 0.0f}) {
+      for (int eye = 0; eye < 2; ++eye) {
+        BeginVREye(ui_, context_, eye, trigger, PointerAt(-11.5f, 40.5f));
+        context_->BindPipeline(resources_->textured.get());
+        panelScript.host().CallFunction("processUI");
+      }
+    }
+  };
+  clickExport();  // an empty sculpture has no surface
+  EXPECT_TRUE(log.Contains("Export: the sculpture has no surface to export"));
+  BuildTestScene(document, "marble");
+  clickExport();
+  EXPECT_TRUE(log.Contains("Export: wrote '")) << log.Text();
+  EXPECT_EQ(panelScript.root().ReadFile("sculptures/slot1.glb").substr(0, 4), "glTF");
   EXPECT_TRUE(panelScript.errors().empty()) << panelScript.ErrorText();
 }
 

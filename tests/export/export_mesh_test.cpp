@@ -1,0 +1,148 @@
+// The welded export mesh: shared vertices, closed surfaces, and every file format read back by a
+// real importer (assimp).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <utility>
+
+#include "export/export_mesh.h"
+#include "export/mesh_writers.h"
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/test_scenes.h"
+#include "sculpt/voxel_grid.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_directory.h"
+
+namespace {
+
+struct Extracted {
+  VoxelGrid grid{kGridSize, kGridChannels};
+  BlockTessellator blocks{&grid, kBlockSize};
+  SculptDocument document{&grid, nullptr};
+  explicit Extracted(const char* scene) {
+    grid.blocks = &blocks;
+    BuildTestScene(document, scene);
+    blocks.ExtractDirtyBlocks(1e9f);
+  }
+};
+
+ExportMesh Build(const Extracted& sculpture, float ratio = 1.0f) {
+  ExportMesh mesh;
+  std::string error;
+  ExportOptions options;
+  options.simplifyRatio = ratio;
+  EXPECT_TRUE(BuildExportMesh(sculpture.blocks, options, mesh, error)) << error;
+  return mesh;
+}
+
+TEST(ExportMesh, WeldingSharesVerticesAcrossTrianglesAndBlocks) {
+  const Extracted materials("materials");
+  const ExportMesh mesh = Build(materials);
+  EXPECT_EQ(mesh.rawVertices, 1265664u);
+  EXPECT_LT(mesh.VertexCount() * 5, mesh.rawVertices);  // roughly a sixth
+  EXPECT_GT(mesh.TriangleCount() * 3, mesh.rawVertices * 9 / 10);  // few collapsed triangles
+  ASSERT_EQ(mesh.normals.size(), mesh.positions.size());
+  for (size_t i = 0; i < mesh.VertexCount(); ++i) {
+    const float* n = &mesh.normals[3 * i];
+    const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    ASSERT_NEAR(length, 1.0f, 1e-4f) << "vertex " << i;
+  }
+  for (uint32_t index : mesh.indices) ASSERT_LT(index, mesh.VertexCount());
+}
+
+// A sculpture that keeps off the grid's faces exports a closed surface: every edge belongs to
+// exactly two triangles, once in each direction, so it is printable and consistently oriented.
+TEST(ExportMesh, ASculptureAwayFromTheGridFacesIsClosedAndOriented) {
+  const Extracted closed("default");
+  for (float ratio : {1.0f, 0.3f}) {
+    SCOPED_TRACE(ratio);
+    const ExportMesh mesh = Build(closed, ratio);
+    ASSERT_GT(mesh.TriangleCount(), 1000u);
+    std::map<std::pair<uint32_t, uint32_t>, int> directed;
+    for (size_t t = 0; t < mesh.TriangleCount(); ++t)
+      for (int k = 0; k < 3; ++k)
+        ++directed[{mesh.indices[3 * t + size_t(k)], mesh.indices[3 * t + size_t(k + 1) % 3]}];
+    size_t open = 0;
+    for (const auto& [edge, count] : directed) {
+      const auto reverse = directed.find({edge.second, edge.first});
+      if (count != 1 || reverse == directed.end() || reverse->second != 1) ++open;
+    }
+    EXPECT_EQ(open, 0u);
+  }
+  const ExportMesh full = Build(closed), simplified = Build(closed, 0.3f);
+  EXPECT_LE(simplified.TriangleCount(), full.TriangleCount() * 35 / 100);
+}
+
+// assimp, reading each file back, finds the vertices, triangles and bounds that were written.
+TEST(ExportMesh, EveryFormatReadsBackThroughAssimp) {
+  const Extracted closed("default");
+  const ExportMesh mesh = Build(closed);
+  float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+  for (size_t i = 0; i < mesh.positions.size(); ++i) {
+    lo[i % 3] = std::min(lo[i % 3], mesh.positions[i]);
+    hi[i % 3] = std::max(hi[i % 3], mesh.positions[i]);
+  }
+  TempDirectory dir;
+  const struct {
+    const char* name;
+    ExportFormat format;
+    float unitsPerMetre;
+    bool sharedVertices;  // STL has none: every triangle its own corners
+  } cases[] = {{"s.glb", ExportFormat::Glb, 1, true},   {"s.gltf", ExportFormat::Gltf, 1, true},
+               {"s.obj", ExportFormat::Obj, 1, true},   {"s.ply", ExportFormat::Ply, 1000, true},
+               {"s.stl", ExportFormat::Stl, 1000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    ASSERT_TRUE(WriteExportMesh(mesh, dir.File(c.name), c.format, c.unitsPerMetre, error)) << error;
+    const ProcessResult info = RunProcess("/usr/bin/assimp", {"info", dir.File(c.name)});
+    ASSERT_EQ(info.exitCode, 0) << info.Describe();
+    auto value = [&](const std::string& key) {
+      const size_t at = info.out.find(key);
+      EXPECT_NE(at, std::string::npos) << key << " in " << info.out;
+      return at == std::string::npos ? std::string() : info.out.substr(at + key.size(), 40);
+    };
+    EXPECT_EQ(std::stoul(value("Faces:")), mesh.TriangleCount());
+    if (c.sharedVertices) {
+      EXPECT_EQ(std::stoul(value("Vertices:")), mesh.VertexCount());
+    }
+    float minimum[3], maximum[3];
+    std::istringstream(value("Minimum point").substr(value("Minimum point").find('(') + 1)) >>
+        minimum[0] >> minimum[1] >> minimum[2];
+    std::istringstream(value("Maximum point").substr(value("Maximum point").find('(') + 1)) >>
+        maximum[0] >> maximum[1] >> maximum[2];
+    for (int a = 0; a < 3; ++a) {
+      EXPECT_NEAR(minimum[a], lo[a] * c.unitsPerMetre, 1e-3f * c.unitsPerMetre);
+      EXPECT_NEAR(maximum[a], hi[a] * c.unitsPerMetre, 1e-3f * c.unitsPerMetre);
+    }
+  }
+  // glTF text keeps its buffer beside it.
+  EXPECT_FALSE(dir.ReadFile("s.bin").empty());
+}
+
+TEST(ExportMesh, NothingToExportAndBadOptionsAreRefused) {
+  VoxelGrid grid(kGridSize, kGridChannels);
+  BlockTessellator blocks(&grid, kBlockSize);
+  blocks.ExtractDirtyBlocks(1e9f);
+  ExportMesh mesh;
+  std::string error;
+  ASSERT_TRUE(BuildExportMesh(blocks, {}, mesh, error)) << error;
+  EXPECT_EQ(mesh.TriangleCount(), 0u);
+  TempDirectory dir;
+  EXPECT_FALSE(WriteExportMesh(mesh, dir.File("empty.glb"), ExportFormat::Glb, 1, error));
+  EXPECT_NE(error.find("no surface"), std::string::npos) << error;
+  for (float ratio : {0.0f, -1.0f, 1.5f, std::nanf("")}) {
+    ExportOptions options;
+    options.simplifyRatio = ratio;
+    EXPECT_FALSE(BuildExportMesh(blocks, options, mesh, error)) << ratio;
+  }
+  EXPECT_EQ(ExportFormatOf("a/b.GLB"), ExportFormat::Glb);
+  EXPECT_EQ(ExportFormatOf("a.d/noextension"), ExportFormat::Unknown);
+  EXPECT_EQ(ExportFormatOf("s.fbx"), ExportFormat::Unknown);
+}
+
+}  // namespace
