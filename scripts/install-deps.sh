@@ -11,8 +11,9 @@ packages=(
   libsdl2-dev libgflags-dev liblua5.3-dev python3-glad libstb-dev fonts-comfortaa
   # compression of the undo history's block images; Ogg Vorbis decoding
   liblz4-dev libvorbis-dev
-  # welding and simplifying the exported surface; assimp reads the exported files back in tests
-  libmeshoptimizer-dev assimp-utils
+  # welding and simplifying the exported surface; assimp reads the exported files back and the
+  # Khronos glTF validator (npm, run with Node) checks them in tests
+  libmeshoptimizer-dev assimp-utils nodejs
   # headless OpenGL 4.5 for the tests (Mesa llvmpipe under Xvfb) and shader validation
   xvfb xauth libgl1-mesa-dri glslang-tools
   # real X input events into the program's window for the program-level tests
@@ -31,7 +32,21 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The Khronos glTF validator (npm) for the export tests, into the work tree's own tool folder.
+install_gltf_validator() {
+  local folder
+  folder="$(cd "$(dirname "$0")/.." && pwd)/.tools/node"
+  [ -f "$folder/node_modules/gltf-validator/index.js" ] && return 0
+  command -v npm >/dev/null || return 0  # npm comes with nodejs, installed below when missing
+  echo "Installing the glTF validator into $folder"
+  mkdir -p "$folder"
+  npm install --prefix "$folder" --no-audit --no-fund --silent gltf-validator@2.0.0-dev.3.10
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  install_gltf_validator
+  exit 0
+fi
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -39,3 +54,4 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_gltf_validator
