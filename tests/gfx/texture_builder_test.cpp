@@ -16,7 +16,7 @@
 #include "tests/gfx/gl_test_context.h"
 #include "tests/gfx/opengl_test_util.h"
 #include "tests/gfx/texture_test_util.h"
-#include "tools/half_float.h"
+#include "tools/texture_builder/half_float.h"
 
 namespace {
 

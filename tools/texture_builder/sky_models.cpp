@@ -1,4 +1,4 @@
-#include "tools/sky_models.h"
+#include "tools/texture_builder/sky_models.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "tools/tool_icons.h"
+#include "tools/texture_builder/tool_icons.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-#include "tools/canvas.h"
+#include "tools/texture_builder/canvas.h"
 #include "ui/tool_icons.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/canvas.h"
+#include "tools/texture_builder/canvas.h"
 
 #include <algorithm>
 #include <cmath>

@@ -29,7 +29,7 @@
 #include "sculpt/stamp_mode.h"
 #include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
-#include "tools/ply_writer.h"
+#include "tools/loomwork_tool/ply_writer.h"
 
 // The grid is written exactly as it lies in memory and documented as little-endian.
 static_assert(std::endian::native == std::endian::little);

@@ -1,4 +1,4 @@
-#include "tools/cubemap_filter.h"
+#include "tools/texture_builder/cubemap_filter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <numbers>
 #include <thread>
 
-#include "tools/half_float.h"
+#include "tools/texture_builder/half_float.h"
 
 namespace {
 

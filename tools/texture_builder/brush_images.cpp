@@ -1,4 +1,4 @@
-#include "tools/brush_images.h"
+#include "tools/texture_builder/brush_images.h"
 
 #include <algorithm>
 #include <cmath>

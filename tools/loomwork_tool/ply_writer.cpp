@@ -1,4 +1,4 @@
-#include "tools/ply_writer.h"
+#include "tools/loomwork_tool/ply_writer.h"
 
 #include <algorithm>
 #include <bit>

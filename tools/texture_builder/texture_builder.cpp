@@ -15,10 +15,10 @@
 #include "base/log.h"
 #include "file/file_util.h"
 #include "gfx/ktx.h"
-#include "tools/brush_images.h"
-#include "tools/cubemap_filter.h"
-#include "tools/sky_models.h"
-#include "tools/tool_icons.h"
+#include "tools/texture_builder/brush_images.h"
+#include "tools/texture_builder/cubemap_filter.h"
+#include "tools/texture_builder/sky_models.h"
+#include "tools/texture_builder/tool_icons.h"
 
 namespace {
 
