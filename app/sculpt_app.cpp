@@ -1,6 +1,7 @@
 #include "app/sculpt_app.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstring>
 
@@ -31,8 +32,22 @@ namespace {
 constexpr int kKeyF5 = 116;
 constexpr int kKeyShift = 16;
 constexpr int kKeyControl = 17;
-// The undo history keeps before-images of the blocks strokes wrote within this much memory.
+// The undo history keeps before-images of the blocks strokes wrote within this much memory, and
+// grid checkpoints within as much again. LOOMWORK_HISTORY_BUDGET_MB sets another amount (0 to
+// 65536; the soak run uses a small one so that memory levels off within a few cycles).
 constexpr size_t kHistoryBudgetBytes = size_t(256) << 20;
+
+size_t HistoryBudgetBytes() {
+  const char* text = std::getenv("LOOMWORK_HISTORY_BUDGET_MB");
+  if (text == nullptr || *text == 0) return kHistoryBudgetBytes;
+  char* end = nullptr;
+  const unsigned long megabytes = std::strtoul(text, &end, 10);
+  if (*end != 0 || text[0] == '-' || megabytes > 65536) {
+    Log(LogLevel::Warning, "LOOMWORK_HISTORY_BUDGET_MB='%s' is not 0 to 65536; using 256", text);
+    return kHistoryBudgetBytes;
+  }
+  return size_t(megabytes) << 20;
+}
 
 constexpr float kClearColour[4] = {0.12f, 0.27f, 0.27f, 0.0f};
 constexpr float kSamplesPerMetre = 96.0f;
@@ -128,7 +143,7 @@ SculptApplication::SculptApplication(const DataRoots* roots)
       mixer(44100.0f, 2),
       script(ScriptTargets{&panel, &document, &mirrorMatrix, sceneConstants, roots}) {
   volume.blocks = &tessellator;
-  document.EnableHistory(kHistoryBudgetBytes);
+  document.EnableHistory(HistoryBudgetBytes(), HistoryBudgetBytes());
 }
 
 SculptApplication::~SculptApplication() = default;

@@ -116,10 +116,12 @@ def main():
     parser.add_argument("--seconds", type=float, default=120)
     parser.add_argument("--cycles", type=int, default=150)
     parser.add_argument("--strokes", type=int, default=12, help="strokes per cycle")
-    parser.add_argument("--warmup", type=int, default=3, help="cycles before memory must stay flat")
+    parser.add_argument("--warmup", type=int, default=4, help="cycles before memory must stay flat")
     parser.add_argument("--tolerance", type=float, default=0.05,
                         help="allowed growth of resident memory after warm-up (fraction)")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--history-mb", type=int, default=16,
+                        help="undo history budget of the program, each for before-images and checkpoints")
     args = parser.parse_args()
 
     rng = random.Random(args.seed)
@@ -131,7 +133,10 @@ def main():
             f.write(text)
         env = dict(os.environ, LOOMWORK_VR_RUNTIME="simulated", LOOMWORK_VR_TIMELINE=timeline,
                    LOOMWORK_VR_UNPACED="1", LOOMWORK_VR_EYE_SIZE="320x360",
-                   LOOMWORK_UNATTENDED="1")
+                   LOOMWORK_UNATTENDED="1",
+                   # The undo history grows up to its budget (by design: New can be undone); a
+                   # small one levels off within the warm-up, so growth after it is a leak.
+                   LOOMWORK_HISTORY_BUDGET_MB=str(args.history_mb))
         started = time.monotonic()
         child = subprocess.Popen([os.path.abspath(args.program), "--dataroot=" + root],
                                  cwd=args.data, env=env, stdout=subprocess.PIPE,

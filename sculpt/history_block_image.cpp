@@ -2,6 +2,7 @@
 
 #include <lz4.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "sculpt/voxel_grid.h"
@@ -36,27 +37,35 @@ void BlockOrigin(const VoxelGrid& grid, int block, int blockSize, int origin[3])
   origin[2] = (block / (perAxis * perAxis)) * blockSize;
 }
 
+// Whole grids are captured block after block on several threads: each thread packs and compresses
+// in buffers of its own, kept for the next block, so only the compressed bytes are allocated (large
+// passing allocations would leave the heap fragmented and the process bigger for good).
+std::vector<int16_t>& PackedBuffer(size_t samples) {
+  thread_local std::vector<int16_t> packed;
+  packed.resize(samples);
+  return packed;
+}
+
 BlockImage CaptureBlockImage(const VoxelGrid& grid, int block, int blockSize) {
   const size_t rowBytes = size_t(blockSize) * sizeof(int16_t);
-  std::vector<int16_t> packed(BlockBytes(grid, blockSize) / sizeof(int16_t));
+  std::vector<int16_t>& packed = PackedBuffer(BlockBytes(grid, blockSize) / sizeof(int16_t));
   ForEachRow(grid, block, blockSize, [&](const int16_t* source, size_t row) {
     std::memcpy(packed.data() + row * size_t(blockSize), source, rowBytes);
   });
   const int rawSize = int(packed.size() * sizeof(int16_t));
+  thread_local std::vector<char> compressed;
+  compressed.resize(size_t(LZ4_compressBound(rawSize)));
+  const int size = LZ4_compress_default(reinterpret_cast<const char*>(packed.data()),
+                                        compressed.data(), rawSize, int(compressed.size()));
   BlockImage image;
   image.block = block;
-  image.bytes.resize(size_t(LZ4_compressBound(rawSize)));
-  const int size = LZ4_compress_default(reinterpret_cast<const char*>(packed.data()),
-                                        reinterpret_cast<char*>(image.bytes.data()), rawSize,
-                                        int(image.bytes.size()));
-  image.bytes.resize(size_t(size));
-  image.bytes.shrink_to_fit();
+  image.bytes.assign(compressed.begin(), compressed.begin() + std::max(size, 0));
   return image;
 }
 
 bool RestoreBlockImage(VoxelGrid& grid, const BlockImage& image, int blockSize) {
   const size_t rowBytes = size_t(blockSize) * sizeof(int16_t);
-  std::vector<int16_t> packed(BlockBytes(grid, blockSize) / sizeof(int16_t));
+  std::vector<int16_t>& packed = PackedBuffer(BlockBytes(grid, blockSize) / sizeof(int16_t));
   const int rawSize = int(packed.size() * sizeof(int16_t));
   const int size = LZ4_decompress_safe(reinterpret_cast<const char*>(image.bytes.data()),
                                        reinterpret_cast<char*>(packed.data()),

@@ -14,8 +14,8 @@ SculptDocument::SculptDocument(VoxelGrid* grid_, const DataRoots* roots_)
 
 SculptDocument::~SculptDocument() = default;
 
-void SculptDocument::EnableHistory(size_t budgetBytes) {
-  history = std::make_unique<SculptHistory>(grid, budgetBytes);
+void SculptDocument::EnableHistory(size_t budgetBytes, size_t checkpointBudgetBytes) {
+  history = std::make_unique<SculptHistory>(grid, budgetBytes, checkpointBudgetBytes);
 }
 
 void SculptDocument::BeginReplacingUnit() {

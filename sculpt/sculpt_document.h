@@ -19,8 +19,9 @@ class SculptDocument {
   ~SculptDocument();
 
   // Keeps the history from here on, for undo, redo and scrubbing; the grid (with its block index
-  // attached) must be empty. budgetBytes bounds the memory of its before-images.
-  void EnableHistory(size_t budgetBytes);
+  // attached) must be empty. The budgets bound the memory of its before-images and of its grid
+  // checkpoints.
+  void EnableHistory(size_t budgetBytes, size_t checkpointBudgetBytes = size_t(256) << 20);
   SculptHistory* History() { return history.get(); }
   // An action that replaces the sculpture (New, Load, a test scene) is one unit of the history:
   // it begins before the log is emptied and ends once its records are applied. No-ops without a

@@ -45,10 +45,11 @@ std::vector<BlockImage> CaptureBlocks(const VoxelGrid& grid, const std::vector<i
 
 }  // namespace
 
-SculptHistory::SculptHistory(VoxelGrid* grid, size_t budgetBytes)
+SculptHistory::SculptHistory(VoxelGrid* grid, size_t budgetBytes, size_t checkpointBudgetBytes)
     : grid_(grid),
       shadow_(std::make_unique<VoxelGrid>(grid->size, grid->channelCount)),
-      budgetBytes_(budgetBytes) {
+      budgetBytes_(budgetBytes),
+      checkpointBudgetBytes_(checkpointBudgetBytes) {
   std::memcpy(shadow_->samples.data(), grid_->samples.data(),
               size_t(grid_->channelSize) * size_t(grid_->channelCount) * sizeof(int16_t));
   TakeTouchedBlocks(*grid_);
@@ -139,7 +140,7 @@ void SculptHistory::EnforceBudget() {
     }
   }
   // Checkpoints are thinned, keeping the newest, so they always span the whole history.
-  while (checkpointBytes_ > kCheckpointBudgetBytes && checkpoints_.size() > 1) {
+  while (checkpointBytes_ > checkpointBudgetBytes_ && checkpoints_.size() > 1) {
     std::vector<Checkpoint> kept;
     checkpointBytes_ = 0;
     for (size_t i = 0; i < checkpoints_.size(); ++i) {
@@ -149,7 +150,7 @@ void SculptHistory::EnforceBudget() {
     }
     checkpoints_ = std::move(kept);
   }
-  if (checkpointBytes_ > kCheckpointBudgetBytes && checkpoints_.size() == 1) {
+  if (checkpointBytes_ > checkpointBudgetBytes_ && checkpoints_.size() == 1) {
     checkpointBytes_ = 0;
     checkpoints_.clear();
   }

@@ -32,11 +32,12 @@ class SculptHistory {
   static constexpr size_t kCheckpointRecords = 4096;
   // Checkpoints have a budget of their own: past it every other one is dropped, so they still
   // span the whole history, further apart.
-  static constexpr size_t kCheckpointBudgetBytes = size_t(256) << 20;
+  static constexpr size_t kDefaultCheckpointBudgetBytes = size_t(256) << 20;
 
   // The grid must have a block index attached: it says which blocks a unit wrote. budgetBytes
   // bounds the before-images; the oldest units lose theirs first.
-  SculptHistory(VoxelGrid* grid, size_t budgetBytes = kDefaultBudgetBytes);
+  SculptHistory(VoxelGrid* grid, size_t budgetBytes = kDefaultBudgetBytes,
+                size_t checkpointBudgetBytes = kDefaultCheckpointBudgetBytes);
   ~SculptHistory();
 
   // A unit starts: an open one is finished first, and everything after the current point (the
@@ -97,6 +98,7 @@ class SculptHistory {
   VoxelGrid* grid_;
   std::unique_ptr<VoxelGrid> shadow_;  // the grid when the open unit began
   size_t budgetBytes_;
+  size_t checkpointBudgetBytes_;
   std::vector<Unit> units_;
   std::vector<Checkpoint> checkpoints_;
   HistoryPosition current_;
