@@ -12,30 +12,13 @@
 #include "sculpt/stamp_mode.h"
 #include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
+#include "tests/sculpt/sculpt_test_util.h"
 
 namespace {
 
-SculptOp Sphere(Vec3 c, float radius, int mode, uint32_t mask, float value = 0.5f) {
-  SculptOp op;
-  op.type = kOpSphere;
-  op.matrix = Matrix4x4::Translation(c);
-  op.radius = radius;
-  op.mode = mode;
-  op.channelMask = mask;
-  op.red = op.green = op.blue = op.roughness = op.metalness = value;
-  return op;
-}
+using sculpttest::Sphere;
 
-struct Fixture {
-  TempDirectory dir;
-  DataRoots roots;
-  VoxelGrid grid{kGridSize, kGridChannels};
-  BlockTessellator blocks{&grid, kBlockSize};
-  SculptDocument doc{&grid, &roots};
-  Fixture() {
-    AddDataRoot(roots, dir.Path());
-    grid.blocks = &blocks;
-  }
+struct Fixture : sculpttest::DocumentFixture {
   int16_t At(int x, int y, int z, int c = 0) const {
     return grid.ChannelData(c)[grid.Index(x, y, z)];
   }

@@ -13,32 +13,17 @@
 #include "sculpt/stamp_mode.h"
 #include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
+#include "tests/sculpt/sculpt_test_util.h"
 
 namespace {
 
-SculptOp Sphere(Vec3 c, float radius, int mode, uint32_t mask, float value = 0.5f) {
-  SculptOp op;
-  op.type = kOpSphere;
-  op.matrix = Matrix4x4::Translation(c);
-  op.radius = radius;
-  op.mode = mode;
-  op.channelMask = mask;
-  op.red = op.green = op.blue = op.roughness = op.metalness = value;
-  return op;
-}
+using sculpttest::Sphere;
 
-struct Fixture {
-  TempDirectory dir;
-  DataRoots roots;
-  VoxelGrid grid{kGridSize, kGridChannels};
-  BlockTessellator blocks{&grid, kBlockSize};
-  SculptDocument doc{&grid, &roots};
+struct Fixture : sculpttest::DocumentFixture {
   // The reference: a fresh grid that replays the log from empty.
   VoxelGrid replayed{kGridSize, kGridChannels};
 
   explicit Fixture(size_t budget = SculptHistory::kDefaultBudgetBytes) {
-    AddDataRoot(roots, dir.Path());
-    grid.blocks = &blocks;
     doc.EnableHistory(budget);
   }
   // A stroke: one unit of `records` records along a line, the way frames deliver them.
