@@ -433,6 +433,13 @@ TEST_F(LoomworkToolTest, ExportWritesEachFormatAndRefusesBadArguments) {
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
   }
   EXPECT_EQ(dir_.ReadFile("keep.glb"), "previous");
+  // A write that fails part-way (a full disk, here a file-size limit) leaves the old file whole.
+  for (const char* output : {"keep.glb", "keep.stl"}) {
+    dir_.WriteFile(output, "previous");
+    const ToolResult full = Run({"export", input, "-o", output}, 4096);
+    EXPECT_EQ(full.exitCode, 1) << full.err;
+    EXPECT_EQ(dir_.ReadFile(output), "previous");
+  }
 }
 
 struct PlyFile {
