@@ -40,7 +40,10 @@ install_gltf_validator() {
   command -v npm >/dev/null || return 0  # npm comes with nodejs, installed below when missing
   echo "Installing the glTF validator into $folder"
   mkdir -p "$folder"
-  npm install --prefix "$folder" --no-audit --no-fund --silent gltf-validator@2.0.0-dev.3.10
+  # Its own cache, so a run without a home folder works too; one retry for a passing network fault.
+  local install=(npm install --prefix "$folder" --cache "$folder/.npm-cache" --no-audit --no-fund
+                 --silent gltf-validator@2.0.0-dev.3.10)
+  "${install[@]}" || { sleep 5; "${install[@]}"; }
 }
 
 if [ ${#missing[@]} -eq 0 ]; then
