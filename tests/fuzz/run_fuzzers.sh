@@ -26,6 +26,7 @@ oggenc -Q -q 2 -o "$seeds/ogg/stereo.ogg" "$tmp/b.wav"
 targets=(sculpture chunk_file wave ogg ktx shader_file font script timeline)
 [ $# -gt 0 ] && targets=("$@")  # or only the targets named after the time
 failed=0
+passed=0
 for target in "${targets[@]}"; do
   corpus="$work/corpus-$target"
   mkdir -p "$corpus"
@@ -48,10 +49,12 @@ for target in "${targets[@]}"; do
     rss=$(grep -o 'stat::peak_rss_mb: *[0-9]*' "$work/$target.log" | grep -o '[0-9]*$' || echo "?")
     slowest=$(grep -o 'stat::slowest_unit_time_sec: *[0-9]*' "$work/$target.log" | grep -o '[0-9]*$' || echo "?")
     echo "fuzz_$target: ${seconds} s, $execs runs, cov $cov, ft $ft, peak RSS ${rss} MB, slowest input ${slowest} s"
+    passed=$((passed + 1))
   else
     echo "fuzz_$target FAILED (log: $work/$target.log):"
     grep -E 'ERROR|SUMMARY|timeout|out-of-memory|Test unit written' "$work/$target.log" | head -20
     failed=1
   fi
 done
+echo "fuzz: $passed passed, $(( ${#targets[@]} - passed )) failed"
 exit $failed
