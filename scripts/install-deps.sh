@@ -22,6 +22,9 @@ packages=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   # real encoders for the sound-file tests
   sox vorbis-tools
+  # the Khronos OpenXR loader and headers, the hello_xr sample and the core validation layer that
+  # check the simulated headset's OpenXR runtime
+  libopenxr-dev libopenxr-loader1 libopenxr-utils openxr-layer-corevalidation
   # libFuzzer (make fuzz)
   clang-14 libclang-rt-14-dev
 )
