@@ -12,8 +12,11 @@ namespace fuzz {
 
 inline const std::string& Folder() {
   static const std::string folder = [] {
-    char pattern[] = "/tmp/loomwork-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
+    // Under TMPDIR when set, so the runner removes these folders with its own.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                          "/loomwork-fuzz-XXXXXX";
+    const char* made = mkdtemp(pattern.data());
     if (made == nullptr) std::abort();
     return std::string(made) + "/";
   }();

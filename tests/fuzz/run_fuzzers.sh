@@ -16,6 +16,7 @@ mkdir -p "$work"
 seeds="$(mktemp -d)"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp" "$seeds"' EXIT
+export TMPDIR="$tmp"  # the targets' own input folders go with it
 "$fuzzers/loomwork-fuzz-seeds" "$seeds" "$source_dir/../../data/script/sculpt.lua"
 mkdir -p "$seeds/ogg"
 sox -D -n -r 22050 -c 1 -b 16 -e signed-integer "$tmp/a.wav" synth 0.2 sine 440 2>/dev/null
@@ -35,6 +36,7 @@ for target in "${targets[@]}"; do
   options=(-timeout=10 -rss_limit_mb=2560 -max_len=65536 -print_final_stats=1)
   # The font check and the script host must never be slow: a slow input counts as a failure.
   case "$target" in font|script|ogg) options[0]=-timeout=5 ;; esac
+  [ -f "$source_dir/dict/$target.dict" ] && options+=(-dict="$source_dir/dict/$target.dict")
   if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
     LSAN_OPTIONS="suppressions=$source_dir/../sanitizer/lsan.supp:print_suppressions=0" \
       "$fuzzers/fuzz_$target" "${options[@]}" "$regressions"/* > "$work/$target-regressions.log" 2>&1 ||
