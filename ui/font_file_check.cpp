@@ -578,6 +578,17 @@ bool FontChecker::Check(int firstChar, int charCount, float pixelHeight, int atl
                   numGlyphs_);
     }
     if (!CheckGlyph(glyph, 0)) {
+      // The failing glyph may be a part deep inside; the character says which text it breaks.
+      const int c = firstChar + i;
+      if (error_ != nullptr) {
+        char suffix[48];
+        if (c >= 0x20 && c < 0x7F) {
+          std::snprintf(suffix, sizeof(suffix), " (in character '%c')", char(c));
+        } else {
+          std::snprintf(suffix, sizeof(suffix), " (in character %d)", c);
+        }
+        *error_ += suffix;
+      }
       return false;
     }
     glyphOf[size_t(i)] = glyph;

@@ -118,6 +118,7 @@ TEST(FontFileCheckTest, CompositesThatFanOutAreRefusedAtOnce) {
                                   PanelFont::kCharCount, 128.0f, PanelFont::kAtlasWidth, &error));
   alarm(0);
   EXPECT_NE(error.find("expands its parts more than"), std::string::npos) << error;
+  EXPECT_NE(error.find("character 'A'"), std::string::npos) << error;
 }
 
 TEST(FontFileCheckTest, ThePanelFontIsAccepted) {
