@@ -17,6 +17,25 @@ namespace {
 
 constexpr int32_t kWaveFormatPcm = 1;
 
+// Both readers load the whole file before parsing it. Neither format can hold a clip we accept
+// in more bytes than its raw 16-bit samples (Vorbis at its highest quality takes about a third
+// of that), so a larger file is refused before it is read; the extra MiB leaves room for a
+// WAVE file's other chunks.
+constexpr int64_t kMaxSoundFileBytes = int64_t(kMaxDecodedSamples) * 2 + (int64_t(1) << 20);
+
+// False, with the reason logged, when the file exists and is too large to be a clip. A file
+// that cannot be opened passes, so the reader reports it as it always does.
+bool SizeIsPlausible(const DataRoots* roots, const std::string& path) {
+  FILE* file = OpenDataFile(roots, path, "rb");
+  if (file == nullptr) return true;
+  const int64_t size = GetFileSize(file);
+  std::fclose(file);
+  if (size <= kMaxSoundFileBytes) return true;
+  Log(LogLevel::Error, "'%s' is larger (%lld bytes) than the %lld bytes a sound file may have",
+      path.c_str(), static_cast<long long>(size), static_cast<long long>(kMaxSoundFileBytes));
+  return false;
+}
+
 struct WaveFormat {
   int32_t formatTag = 0;
   int32_t channels = 0;
@@ -26,9 +45,13 @@ struct WaveFormat {
 };
 
 // Every size and count comes from the file, so nothing is trusted: ChunkFile clips chunks to
-// the data actually read and yields zeros past a chunk's end, and the sample layout must be
-// exactly one that is understood before the block alignment is divided by.
+// the data actually read and yields zeros past a chunk's end (so the samples never outnumber
+// the file's bytes), and the sample layout must be exactly one that is understood before the
+// block alignment is divided by.
 bool ReadWave(const DataRoots* roots, const std::string& path, Clip& clip) {
+  if (!SizeIsPlausible(roots, path)) {
+    return false;
+  }
   ChunkFile file(roots, path, true);
   if (file.Failed()) {
     Log(LogLevel::Error, "Failed to open file '%s'", path.c_str());
@@ -67,6 +90,11 @@ bool ReadWave(const DataRoots* roots, const std::string& path, Clip& clip) {
     return false;
   }
   const int32_t frames = dataBytes / format.blockAlign;  // a trailing odd byte is dropped
+  if (static_cast<size_t>(frames) > kMaxDecodedSamples) {
+    Log(LogLevel::Error, "'%s' is longer than the %zu samples a clip may hold", path.c_str(),
+        kMaxDecodedSamples);
+    return false;
+  }
   std::vector<int16_t> samples(static_cast<size_t>(frames));
   if (mono16) {
     file.ReadData(samples.data(), frames * 2);
@@ -92,21 +120,18 @@ bool ReadWave(const DataRoots* roots, const std::string& path, Clip& clip) {
 }
 
 bool ReadOgg(const DataRoots* roots, const std::string& path, Clip& clip) {
+  if (!SizeIsPlausible(roots, path)) {
+    return false;
+  }
   std::vector<uint8_t> data;
   if (!ReadDataFromFile(roots, path, data)) {  // logs its own error
     return false;
   }
   DecodedSound sound;
   std::string error;
-  switch (DecodeVorbis(data.data(), data.size(), sound, error)) {
-    case VorbisResult::Ok:
-      break;
-    case VorbisResult::Undecodable:
-      return false;
-    case VorbisResult::Unsupported:
-    case VorbisResult::TooLong:
-      Log(LogLevel::Error, "%s: '%s'", error.c_str(), path.c_str());
-      return false;
+  if (DecodeVorbis(data.data(), data.size(), sound, error) != VorbisResult::Ok) {
+    Log(LogLevel::Error, "Cannot load '%s': %s", path.c_str(), error.c_str());
+    return false;
   }
   clip.samples = std::move(sound.samples);
   clip.channels = sound.channels;

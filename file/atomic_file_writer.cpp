@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,10 +69,32 @@ void RemoveTemporariesAndDie(int signalNumber) {
   raise(signalNumber);
 }
 
-// Follows symbolic links to the path they finally name (which need not exist yet).
-bool ResolveLinks(const std::string& path, std::string& resolved) {
+// The descriptor a path names when it is one of this process's open descriptors ("/dev/fd/N",
+// "/proc/self/fd/N", where /dev/stdout and /dev/stderr lead), else -1. Such a link reads as
+// "pipe:[N]" or the name of a file opened for appending: what it means is the descriptor itself.
+int DescriptorNamed(const std::string& path) {
+  const std::string ownProcess = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                    std::string("/proc/thread-self/fd/"), ownProcess}) {
+    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) continue;
+    int descriptor = 0;
+    for (size_t i = prefix.size(); i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9' || descriptor > 100000000) return -1;
+      descriptor = descriptor * 10 + (path[i] - '0');
+    }
+    return descriptor;
+  }
+  return -1;
+}
+
+// Follows symbolic links to the path they finally name (which need not exist yet). Stops early
+// at a path naming an open descriptor, which it returns in `descriptor` (else -1).
+bool ResolveLinks(const std::string& path, std::string& resolved, int& descriptor) {
   resolved = path;
+  descriptor = -1;
   for (int depth = 0; depth < 40; ++depth) {
+    descriptor = DescriptorNamed(resolved);
+    if (descriptor >= 0) return true;
     struct stat info;
     if (lstat(resolved.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
     char target[PATH_MAX];
@@ -147,7 +170,16 @@ bool AtomicFileWriter::Open() {
     buffered_ = 0;
     return true;
   }
-  if (!ResolveLinks(targetPath_, finalPath_)) return Fail("follow the link", errno);
+  int descriptor = -1;
+  if (!ResolveLinks(targetPath_, finalPath_, descriptor)) return Fail("follow the link", errno);
+  if (descriptor >= 0) {
+    // The same open file, so a redirection's pipe, offset and append mode all hold.
+    fd_ = fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) return Fail("write to", errno);
+    streaming_ = true;
+    buffered_ = 0;
+    return true;
+  }
   struct stat existing;
   const bool exists = stat(finalPath_.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) return Fail("write", EISDIR);
@@ -165,6 +197,11 @@ bool AtomicFileWriter::Open() {
   const std::string name =
       separator == std::string::npos ? finalPath_ : finalPath_.substr(separator + 1);
   RemoveStaleTemporaries(directory, name);
+  // A signal between creating the file and registering it would leave the file behind.
+  sigset_t interrupting, previousMask;
+  sigemptyset(&interrupting);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupting, signalNumber);
+  pthread_sigmask(SIG_BLOCK, &interrupting, &previousMask);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporaryPath_ = directory + "." + name + "." + std::to_string(getpid()) + "-" +
                      std::to_string(g_temporaryCounter.fetch_add(1)) + ".tmp";
@@ -174,10 +211,12 @@ bool AtomicFileWriter::Open() {
   }
   if (fd_ < 0) {
     const int errorNumber = errno;
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     temporaryPath_.clear();  // nothing of ours to remove
     return Fail("create", errorNumber);
   }
   signalSlot_ = RegisterTemporary(temporaryPath_);
+  pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
   if (exists) fchmod(fd_, existing.st_mode & 07777);  // the replacement keeps the permissions
   buffered_ = 0;
   return true;

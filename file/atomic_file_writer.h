@@ -5,7 +5,8 @@
 //
 // What the target names decides how: a symbolic link is followed and its final target replaced
 // (the link stays a link); a FIFO, a device or "-" (standard output) is written as a stream,
-// never replaced; a regular file or a new name is replaced atomically. Temporary files of this
+// never replaced, and a name of one of the process's descriptors (/dev/stdout, /dev/fd/N) writes
+// to that descriptor; a regular file or a new name is replaced atomically. Temporary files of this
 // writer's naming (".NAME.PID-N.tmp") older than a day beside the target are removed on the next
 // write to it: they are what an interrupted writer left.
 #include <cstddef>

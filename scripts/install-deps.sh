@@ -10,7 +10,7 @@ packages=(
   # window, OpenGL loader generator, images and fonts
   libsdl2-dev libgflags-dev liblua5.3-dev python3-glad libstb-dev fonts-comfortaa
   # compression of the undo history's block images; Ogg Vorbis decoding
-  liblz4-dev libvorbis-dev
+  liblz4-dev libvorbis-dev libogg-dev
   # welding and simplifying the exported surface; assimp reads the exported files back and the
   # Khronos glTF validator (npm, run with Node) checks them in tests
   libmeshoptimizer-dev assimp-utils nodejs

@@ -10,6 +10,7 @@ add_library(loomwork_vr_runtime STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_pointer_mapping.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_desktop_input.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_eye_capture.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sim_eye_png.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_mesh_builder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_render_models.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_render_model_server.cpp

@@ -28,6 +28,15 @@ bool IsController(TrackedDeviceIndex_t index) {
   return DescribeDevice(index).deviceClass == TrackedDeviceClass_Controller;
 }
 
+VRControllerAxis_t TrackpadFromButtons(uint64_t pressed) {
+  VRControllerAxis_t axis{0.0f, 0.0f};
+  if (pressed & ButtonMaskFromId(k_EButton_DPad_Left)) axis.x -= 0.7f;
+  if (pressed & ButtonMaskFromId(k_EButton_DPad_Right)) axis.x += 0.7f;
+  if (pressed & ButtonMaskFromId(k_EButton_DPad_Up)) axis.y += 0.7f;
+  if (pressed & ButtonMaskFromId(k_EButton_DPad_Down)) axis.y -= 0.7f;
+  return axis;
+}
+
 SimPose DefaultHeadPose() { return PoseFromAngles({0.0f, 1.45f, 2.3f}, 0.0f, -10.0f, 0.0f); }
 
 SimPose DefaultLeftHandPose() {

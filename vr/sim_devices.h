@@ -34,6 +34,10 @@ DeviceDescription DescribeDevice(TrackedDeviceIndex_t index);
 bool IsConnectedDevice(TrackedDeviceIndex_t index);
 bool IsController(TrackedDeviceIndex_t index);
 
+// Where the pressed D-pad buttons (ButtonMaskFromId bits) put the thumb on the trackpad: 0.7
+// towards each pressed side, so a D-pad press is a click near that edge of the pad.
+VRControllerAxis_t TrackpadFromButtons(uint64_t pressed);
+
 // Standing 2.3 m in front of the sculpture's centre, eyes at 1.45 m, looking 10 degrees down.
 SimPose DefaultHeadPose();
 // Pitched up 90 degrees to the left-front of the head, so the tool panel that the application

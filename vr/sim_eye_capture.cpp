@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 #include <glad/gl.h>
-#include <stb_image_write.h>
 
 #include "base/log.h"
 
@@ -62,15 +61,7 @@ bool CaptureEyeTexture(const char* eyeName, uint32_t texture, const std::string&
     Log(LogLevel::Error, "Could not capture the %s eye to %s", eyeName, path.c_str());
     return false;
   }
-  // A headset shows colour only; the alpha the application left (zero where it blended with
-  // zero alpha factors) would make those parts transparent in the file.
-  for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
-  if (stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4) == 0) {
-    Log(LogLevel::Error, "Could not write the %s eye capture to %s", eyeName, path.c_str());
-    return false;
-  }
-  Log(LogLevel::Info, "Captured %s eye to %s", eyeName, path.c_str());
-  return true;
+  return WriteEyePng(eyeName, width, height, &pixels, path);
 }
 
 }  // namespace vr::sim

@@ -15,4 +15,9 @@ bool ReadTextureRgba8(uint32_t texture, int* width, int* height, std::vector<uin
 // origin), so rows are written as they are. Logs "Captured <eye> eye to <path>" or the error.
 bool CaptureEyeTexture(const char* eyeName, uint32_t texture, const std::string& path);
 
+// Writes RGBA8 pixels (top row first) as an opaque PNG; needs no OpenGL, so the OpenXR face of
+// the headset writes its captures through it too. pixels is changed (alpha set to 255).
+bool WriteEyePng(const char* eyeName, int width, int height, std::vector<uint8_t>* pixels,
+                 const std::string& path);
+
 }  // namespace vr::sim

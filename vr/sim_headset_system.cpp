@@ -26,16 +26,6 @@ bool IsStringProperty(ETrackedDeviceProperty prop) {
   return prop >= Prop_TrackingSystemName_String && prop <= Prop_RenderModelName_String;
 }
 
-// Where each D-pad button puts the thumb on the trackpad.
-VRControllerAxis_t TrackpadPosition(uint64_t pressed) {
-  VRControllerAxis_t axis{0.0f, 0.0f};
-  if (pressed & ButtonMaskFromId(k_EButton_DPad_Left)) axis.x -= 0.7f;
-  if (pressed & ButtonMaskFromId(k_EButton_DPad_Right)) axis.x += 0.7f;
-  if (pressed & ButtonMaskFromId(k_EButton_DPad_Up)) axis.y += 0.7f;
-  if (pressed & ButtonMaskFromId(k_EButton_DPad_Down)) axis.y -= 0.7f;
-  return axis;
-}
-
 bool SameInput(const VRControllerState_t& a, const VRControllerState_t& b) {
   if (a.ulButtonPressed != b.ulButtonPressed || a.ulButtonTouched != b.ulButtonTouched) {
     return false;
@@ -214,7 +204,7 @@ void SimulatedHeadset::RebuildControllerState(TrackedDeviceIndex_t index) {
     // The trigger's button is the one of its axis, like on real controllers.
     state.ulButtonTouched |= ButtonMaskFromId(EVRButtonId(k_EButton_Axis0 + triggerAxis_));
   }
-  state.rAxis[0] = TrackpadPosition(device.pressed);
+  state.rAxis[0] = TrackpadFromButtons(device.pressed);
   state.rAxis[triggerAxis_].x = device.trigger;
   state.unPacketNum = device.state.unPacketNum;
   if (!SameInput(state, device.state)) {

@@ -1,7 +1,9 @@
 // loomwork-tool: inspects, converts and checks sculpture files without a headset. Files are
 // loaded through the same path the application uses, so what the tool reports is what the
 // application would show.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -98,7 +100,7 @@ int UsageError(const std::string& message) {
 }
 
 int Failure(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kToolName, message.c_str());
+  std::fprintf(stderr, "%s: error: %s\n", kToolName, message.c_str());
   return kExitFailure;
 }
 
@@ -226,6 +228,20 @@ std::string MagicText(const uint8_t* bytes) {
   return text;
 }
 
+// Why an input file cannot be read, naming it and giving the system's reason; empty when it can.
+std::string InputProblem(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return "'" + path + "' does not exist";
+    return "cannot read '" + path + "' (" + std::strerror(errno) + ")";
+  }
+  if (S_ISDIR(info.st_mode)) return "'" + path + "' is a directory";
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return "cannot read '" + path + "' (" + std::strerror(errno) + ")";
+  close(fd);
+  return "";
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat first, second;
   return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
@@ -245,12 +261,8 @@ int RunScene(const Arguments& args) {
 
 int RunInfo(const Arguments& args) {
   const std::string& path = args.positional[0];
-  if (IsDirectory(path)) return Failure("'" + path + "' is a directory");
   std::vector<uint8_t> bytes;
-  if (!ReadFile(path, bytes)) {
-    return Failure(FileExists(path) ? "cannot read '" + path + "'"
-                                    : "'" + path + "' does not exist");
-  }
+  if (!ReadFile(path, bytes)) return Failure("cannot read '" + path + "'");
   SculptureHeader header;
   std::vector<SculptOp> records;
   std::string error, warning;
@@ -381,11 +393,7 @@ int RunMesh(const Arguments& args) {
 int RunHistory(const Arguments& args) {
   const std::string& path = args.positional[0];
   std::vector<uint8_t> bytes;
-  if (IsDirectory(path)) return Failure("'" + path + "' is a directory");
-  if (!ReadFile(path, bytes)) {
-    return Failure(FileExists(path) ? "cannot read '" + path + "'"
-                                    : "'" + path + "' does not exist");
-  }
+  if (!ReadFile(path, bytes)) return Failure("cannot read '" + path + "'");
   SculptureHeader header;
   std::vector<SculptOp> records;
   std::string error, warning;
@@ -475,6 +483,12 @@ int Run(int argc, char** argv) {
       SameFile(args.positional[0], args.output))
     return UsageError("'" + args.output + "' would overwrite its input '" + args.positional[0] +
                       "'");
+
+  // Said here, with the reason, rather than as a bare failure of the load further in.
+  if (command->name != "scene") {
+    const std::string problem = InputProblem(args.positional[0]);
+    if (!problem.empty()) return Failure(problem);
+  }
 
   if (command->name == "scene") return RunScene(args);
   if (command->name == "info") return RunInfo(args);

@@ -1,0 +1,26 @@
+#include <stb_image_write.h>
+
+#include "base/log.h"
+#include "vr/sim_eye_capture.h"
+
+namespace vr::sim {
+
+bool WriteEyePng(const char* eyeName, int width, int height, std::vector<uint8_t>* pixels,
+                 const std::string& path) {
+  if (width <= 0 || height <= 0 || pixels->size() != size_t(width) * size_t(height) * 4) {
+    Log(LogLevel::Error, "Could not write the %s eye capture to %s: no image", eyeName,
+        path.c_str());
+    return false;
+  }
+  // A headset shows colour only; the alpha the application left (zero where it blended with
+  // zero alpha factors) would make those parts transparent in the file.
+  for (size_t i = 3; i < pixels->size(); i += 4) (*pixels)[i] = 255;
+  if (stbi_write_png(path.c_str(), width, height, 4, pixels->data(), width * 4) == 0) {
+    Log(LogLevel::Error, "Could not write the %s eye capture to %s", eyeName, path.c_str());
+    return false;
+  }
+  Log(LogLevel::Info, "Captured %s eye to %s", eyeName, path.c_str());
+  return true;
+}
+
+}  // namespace vr::sim
