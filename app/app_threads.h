@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/application.h"
+#include "application/application.h"
 
 namespace Draw {
 class OpenGLContext;

@@ -2,7 +2,7 @@
 // The frame loop of the plain desktop window, run on the application thread.
 #include <atomic>
 
-#include "app/application.h"
+#include "application/application.h"
 #include "base/math_types.h"
 
 namespace Draw {

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/application.h"
+#include "application/application.h"
 #include "gfx/draw_context.h"
 
 // The shaders draw with the upper-left clip origin, so a view drawn straight into the window

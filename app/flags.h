@@ -7,7 +7,7 @@
 
 #include <gflags/gflags_declare.h>
 
-#include "app/application.h"
+#include "application/application.h"
 #include "file/file_util.h"
 
 DECLARE_bool(vr);          // true: headset; --novr gives the desktop window

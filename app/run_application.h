@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/application.h"
+#include "application/application.h"
 
 // Runs application in one window until the user closes it, and returns the exit code (0 after
 // the window was closed; 1, with the reason logged, when no window could be made).

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/animated_value.h"
-#include "app/application.h"
+#include "application/application.h"
 #include "app/desktop_view_target.h"
 #include "audio/mixer3d.h"
 #include "base/math_types.h"

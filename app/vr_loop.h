@@ -4,7 +4,7 @@
 // wait for the next poses.
 #include <atomic>
 
-#include "app/application.h"
+#include "application/application.h"
 
 class AudioStreamer;
 class Controls;

@@ -5,4 +5,4 @@ add_library(loomwork_vr_host STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/openvr_render_model_manager.cpp
 )
 target_include_directories(loomwork_vr_host PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(loomwork_vr_host PUBLIC loomwork_vr_runtime loomwork_draw loomwork_gl loomwork_base)
+target_link_libraries(loomwork_vr_host PUBLIC loomwork_application loomwork_vr_runtime loomwork_draw loomwork_gl loomwork_base)

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/application.h"
+#include "application/application.h"
 #include "base/math_types.h"
 #include "vr/openvr_render_model_manager.h"
 #include "vr/vr_runtime.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "app/application.h"
+#include "application/application.h"
 #include "app/controls.h"
 #include "app/flags.h"
 #include "app/run_application.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/application.h"
+#include "application/application.h"
 #include "tests/gfx/gl_test_context.h"
 #include "tests/support/log_capture.h"
 #include "tests/vr/runtime_test_util.h"
