@@ -13,6 +13,7 @@ add_library(loomwork_xr_sim SHARED
   ${CMAKE_CURRENT_SOURCE_DIR}/openxr_sim_window.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_pose.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/quaternion_pose.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_devices.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_timeline.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_pointer_mapping.cpp

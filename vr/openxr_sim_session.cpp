@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "vr/openxr_sim_internal.h"
+#include "vr/quaternion_pose.h"
 #include "vr/sim_devices.h"
 
 namespace vr::xrsim {
@@ -312,32 +313,10 @@ bool UnitQuaternion(const XrQuaternionf& q) {
 }
 
 XrPosef FromSimPose(const sim::SimPose& pose) {
-  // Rotation matrix with the axes as columns, to a quaternion (Shepperd's method).
-  const float m00 = pose.x.x, m11 = pose.y.y, m22 = pose.z.z;
-  const float trace = m00 + m11 + m22;
-  XrQuaternionf q;
-  if (trace > 0.0f) {
-    const float s = std::sqrt(trace + 1.0f) * 2.0f;
-    q = {(pose.y.z - pose.z.y) / s, (pose.z.x - pose.x.z) / s, (pose.x.y - pose.y.x) / s,
-         0.25f * s};
-  } else if (m00 > m11 && m00 > m22) {
-    const float s = std::sqrt(1.0f + m00 - m11 - m22) * 2.0f;
-    q = {0.25f * s, (pose.y.x + pose.x.y) / s, (pose.z.x + pose.x.z) / s,
-         (pose.y.z - pose.z.y) / s};
-  } else if (m11 > m22) {
-    const float s = std::sqrt(1.0f + m11 - m00 - m22) * 2.0f;
-    q = {(pose.y.x + pose.x.y) / s, 0.25f * s, (pose.z.y + pose.y.z) / s,
-         (pose.z.x - pose.x.z) / s};
-  } else {
-    const float s = std::sqrt(1.0f + m22 - m00 - m11) * 2.0f;
-    q = {(pose.z.x + pose.x.z) / s, (pose.z.y + pose.y.z) / s, 0.25f * s,
-         (pose.x.y - pose.y.x) / s};
-  }
-  const float n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+  const QuaternionPose q = QuaternionPoseFromAxes(pose);
   XrPosef out;
-  out.orientation = n > 0.0f ? XrQuaternionf{q.x / n, q.y / n, q.z / n, q.w / n}
-                             : XrQuaternionf{0, 0, 0, 1};
-  out.position = {pose.position.x, pose.position.y, pose.position.z};
+  out.orientation = {q.qx, q.qy, q.qz, q.qw};
+  out.position = {q.position.x, q.position.y, q.position.z};
   return out;
 }
 

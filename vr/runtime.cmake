@@ -5,6 +5,7 @@ add_library(loomwork_vr_runtime STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_headset_system.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_options.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_pose.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/quaternion_pose.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_devices.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_timeline.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_pointer_mapping.cpp

@@ -10,6 +10,7 @@
 #include "vr/sim_desktop_input.h"
 #include "vr/sim_devices.h"
 #include "vr/sim_eye_capture.h"
+#include "vr/quaternion_pose.h"
 #include "vr/sim_pointer_mapping.h"
 
 namespace vr::sim {
@@ -124,7 +125,10 @@ void SimulatedHeadset::FillPoses(TrackedDevicePose_t* poses, uint32_t count) con
   for (TrackedDeviceIndex_t i = 0; i < n; ++i) {
     TrackedDevicePose_t pose{};
     if (IsConnectedDevice(i)) {
-      pose.mDeviceToAbsoluteTracking = ToMatrix34(devices_[i].pose);
+      // Through the quaternion an OpenXR runtime would hand out, so both faces of the headset
+      // give the application the same bits.
+      pose.mDeviceToAbsoluteTracking =
+          Matrix34FromQuaternionPose(QuaternionPoseFromAxes(devices_[i].pose));
       pose.bDeviceIsConnected = true;
       pose.bPoseIsValid = devices_[i].valid;
       pose.eTrackingResult =
@@ -271,7 +275,9 @@ void SimulatedHeadset::RequestCapture(EVREye eye, const std::string& path) {
 }
 
 HmdMatrix34_t SimulatedHeadset::DevicePose(TrackedDeviceIndex_t index) const {
-  return IsConnectedDevice(index) ? ToMatrix34(devices_[index].pose) : IdentityMatrix34();
+  return IsConnectedDevice(index)
+             ? Matrix34FromQuaternionPose(QuaternionPoseFromAxes(devices_[index].pose))
+             : IdentityMatrix34();
 }
 
 bool SimulatedHeadset::PoseValid(TrackedDeviceIndex_t index) const {
