@@ -211,14 +211,7 @@ bool OpenVRAppHost::InitOpenGL() {
   info.headView = Matrix4x4{};
   application_->Init(context_, audio_, &info);
 
-  for (int eye = 0; eye < 2; ++eye) {
-    const auto e = static_cast<vr::EVREye>(eye);
-    projection_[eye] = MatrixFromRuntime(vr_.system->GetProjectionMatrix(e, nearClip_, farClip_));
-    const Matrix4x4 eyeToHead = MatrixFromRuntime(vr_.system->GetEyeToHeadTransform(e));
-    if (!InvertMatrix(eyeToHead, headToEye_[eye])) {
-      headToEye_[eye] = Matrix4x4::Identity();
-    }
-  }
+  ReadEyeOptics();
   char text[512];
   MatrixToString(projection_[0], text, sizeof text);
   Log(LogLevel::Info, "LProj: %s", text);
@@ -254,6 +247,17 @@ bool OpenVRAppHost::InitOpenGL() {
 
   renderModels_.LoadConnectedDeviceModels(context_, vr_.system);
   return true;
+}
+
+void OpenVRAppHost::ReadEyeOptics() {
+  for (int eye = 0; eye < 2; ++eye) {
+    const auto e = static_cast<vr::EVREye>(eye);
+    projection_[eye] = MatrixFromRuntime(vr_.system->GetProjectionMatrix(e, nearClip_, farClip_));
+    const Matrix4x4 eyeToHead = MatrixFromRuntime(vr_.system->GetEyeToHeadTransform(e));
+    if (!InvertMatrix(eyeToHead, headToEye_[eye])) {
+      headToEye_[eye] = Matrix4x4::Identity();
+    }
+  }
 }
 
 void OpenVRAppHost::PollInput(Controls* /*controls*/, bool* vrInput) {
@@ -437,6 +441,8 @@ void OpenVRAppHost::EndFrame() {
   if (rawPoses_[0].bPoseIsValid && !InvertMatrix(poses_[0], headView_)) {
     headView_ = Matrix4x4::Identity();
   }
+  // OpenXR runtimes may change the eyes' fields of view from frame to frame.
+  ReadEyeOptics();
 }
 
 bool OpenVRAppHost::GetDevicePose(uint32_t index, Matrix4x4* pose) {

@@ -77,6 +77,8 @@ class OpenVRAppHost : public VRSystem {
   };
 
   bool InitOpenGL();
+  // The eyes' projections and head-to-eye transforms from the runtime.
+  void ReadEyeOptics();
   void FreeOpenGL();
   static void BindEyeTarget(int view, const FrameInfo* info, const float clearColour[4]);
 

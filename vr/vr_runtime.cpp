@@ -1,5 +1,5 @@
 // The entry points of the VR boundary: finds the runtime named by LOOMWORK_VR_RUNTIME and hands
-// out its interfaces. The only runtime there is, is the simulated headset.
+// out its interfaces: the installed OpenXR runtime, or the simulated headset.
 #include "vr/vr_runtime.h"
 
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "vr/openxr_headset.h"
 #include "vr/sim_options.h"
 #include "vr/simulated_headset.h"
 
@@ -16,6 +17,7 @@ namespace {
 // Not a smart pointer on purpose: a headset the application never shut down is left alone at
 // exit instead of being torn down after the log has gone.
 sim::SimulatedHeadset* g_headset = nullptr;
+openxr::OpenXRHeadset* g_openxr = nullptr;
 uint32_t g_initToken = 0;
 
 enum class Interface { System, Chaperone, Compositor, RenderModels, None };
@@ -29,8 +31,19 @@ Interface InterfaceFromVersion(const char* version) {
   return Interface::None;
 }
 
-// The interface the running headset offers for that version, honouring the fault options.
+// The interface the running headset offers for that version, honouring the simulated headset's
+// fault options.
 void* OfferedInterface(const char* version) {
+  if (g_openxr != nullptr) {
+    switch (InterfaceFromVersion(version)) {
+      case Interface::System: return static_cast<IVRSystem*>(g_openxr);
+      case Interface::Chaperone: return static_cast<IVRChaperone*>(g_openxr);
+      case Interface::Compositor: return static_cast<IVRCompositor*>(g_openxr);
+      case Interface::RenderModels: return static_cast<IVRRenderModels*>(g_openxr);
+      case Interface::None: break;
+    }
+    return nullptr;
+  }
   const sim::SimulatedHeadsetOptions& options = g_headset->Options();
   switch (InterfaceFromVersion(version)) {
     case Interface::System:
@@ -62,15 +75,26 @@ uint32_t VR_InitInternal(EVRInitError* error, EVRApplicationType applicationType
   VR_ShutdownInternal();  // a second init replaces the running runtime
 
   const char* runtime = std::getenv("LOOMWORK_VR_RUNTIME");
-  if (runtime == nullptr || runtime[0] == '\0') {
+  const bool simulated = runtime != nullptr && std::strcmp(runtime, "simulated") == 0;
+  if (runtime != nullptr && runtime[0] != '\0' && !simulated &&
+      std::strcmp(runtime, "openxr") != 0) {
+    Log(LogLevel::Warning,
+        "LOOMWORK_VR_RUNTIME='%.64s' names no VR runtime (known: openxr, simulated)", runtime);
     result = VRInitError_Init_InstallationNotFound;
     return 0;
   }
-  if (std::strcmp(runtime, "simulated") != 0) {
-    Log(LogLevel::Warning, "LOOMWORK_VR_RUNTIME='%.64s' names no VR runtime (known: simulated)",
-        runtime);
-    result = VRInitError_Init_InstallationNotFound;
-    return 0;
+  if (!simulated) {
+    // Unset means the platform's own: the installed OpenXR runtime.
+    auto* headset = new openxr::OpenXRHeadset();
+    const EVRInitError started = headset->Start();
+    if (started != VRInitError_None) {
+      delete headset;
+      result = started;
+      return 0;
+    }
+    g_openxr = headset;
+    result = VRInitError_None;
+    return ++g_initToken;
   }
   auto* headset = new sim::SimulatedHeadset(sim::OptionsForStart());
   const EVRInitError started = headset->Start();
@@ -87,11 +111,16 @@ uint32_t VR_InitInternal(EVRInitError* error, EVRApplicationType applicationType
 void VR_ShutdownInternal() {
   delete g_headset;
   g_headset = nullptr;
+  delete g_openxr;
+  g_openxr = nullptr;
 }
 
 uint32_t VR_GetInitToken() { return g_initToken; }
 
 bool VR_IsInterfaceVersionValid(const char* interfaceVersion) {
+  if (g_openxr != nullptr) {
+    return InterfaceFromVersion(interfaceVersion) != Interface::None;
+  }
   if (g_headset == nullptr) {
     return false;
   }
@@ -105,13 +134,13 @@ bool VR_IsInterfaceVersionValid(const char* interfaceVersion) {
 void* VR_GetGenericInterface(const char* interfaceVersion, EVRInitError* error) {
   EVRInitError ignored = VRInitError_None;
   EVRInitError& result = error != nullptr ? *error : ignored;
-  if (g_headset == nullptr) {
+  if (g_headset == nullptr && g_openxr == nullptr) {
     result = VRInitError_Init_NotInitialized;
     return nullptr;
   }
   void* offered = OfferedInterface(interfaceVersion);
   if (offered == nullptr) {
-    Log(LogLevel::Warning, "The simulated headset offers no interface '%.64s'",
+    Log(LogLevel::Warning, "The VR runtime offers no interface '%.64s'",
         interfaceVersion != nullptr ? interfaceVersion : "(null)");
     result = VRInitError_Init_InterfaceNotFound;
     return nullptr;

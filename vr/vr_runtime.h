@@ -1,10 +1,10 @@
 #pragma once
 // The VR runtime boundary: the calls, types, versions and result codes of the OpenVR API that the
 // VR host uses, with the same names, numbers and layouts, so the host reads as it would against
-// the real SDK. No OpenVR runtime exists on these machines; the runtime behind this boundary is
-// chosen by the environment, the way real runtimes are found:
+// the real SDK. The runtime behind this boundary is chosen by the environment:
 //
-//   LOOMWORK_VR_RUNTIME unset or empty   no runtime installed: init fails with error 100
+//   LOOMWORK_VR_RUNTIME unset, empty     the installed OpenXR runtime through the Khronos loader
+//     or openxr                          (vr/openxr_headset.h); none installed: error 100
 //   LOOMWORK_VR_RUNTIME=simulated        the built-in simulated headset (vr/simulated_headset.h)
 //   anything else                        init fails with error 100 (logged)
 //
