@@ -96,12 +96,8 @@ bool PanelGreen(int r, int g, int b) { return g > r + 40 && g > b + 40 && r < 12
 // The sculpture in its clay or red paint: warm and clearly brighter in red than in blue.
 bool Clay(int r, int g, int b) { return r > b + 40 && r > 90; }
 
-TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
-  TempDirectory temp;
-  temp.MakeDirectory("sculptures");
-
+// The whole session's timeline; captures go to dir/hidden.png, dir/left.png and dir/right.png.
+std::string SessionTimeline(const TempDirectory& temp, const std::string& dir) {
   TimelineWriter t;
   t.At(0, "pose left " + std::to_string(kLeftHand.x) + " " + std::to_string(kLeftHand.y) + " " +
               std::to_string(kLeftHand.z) + " 0 90 0\n");
@@ -132,29 +128,76 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
   // a few frames or in many: wait long enough for either.
   t.Press("left", "menu");              // hide the panel
   t.Wait(60);
-  t.Wait(12, "capture left " + temp.File("hidden.png") + "\n");
+  t.Wait(12, "capture left " + dir + "/hidden.png" + "\n");
   t.Press("left", "menu");              // show it again
   t.Wait(60);
   t.Click(13.5f, 17);                   // Save
   t.Wait(4, "pose right 0.25 1.2 1.8\n");
-  t.Wait(1, "capture left " + temp.File("left.png") + "\ncapture right " +
-                temp.File("right.png") + "\n");
+  t.Wait(1, "capture left " + dir + "/left.png" + "\ncapture right " +
+                dir + "/right.png" + "\n");
   t.Wait(1, "quit\n");
-  const std::string timeline = temp.File("session.timeline");
-  temp.WriteFile("session.timeline", t.Text());
+  return t.Text();
+}
 
+struct SessionRun {
+  ProcessResult process;
+  std::string log;
+  std::string dir;  // the data root: sculptures/ and the eye captures
+};
+
+// Runs the program on the session's timeline with the given headset environment.
+SessionRun RunSession(const TempDirectory& temp, const std::string& name,
+                      std::vector<std::string> environment) {
+  SessionRun run;
+  run.dir = temp.Path() + "/" + name;
+  temp.MakeDirectory(name);
+  temp.MakeDirectory(name + "/sculptures");
+  temp.WriteFile(name + "/session.timeline", SessionTimeline(temp, run.dir));
   ProcessOptions options;
   options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=simulated", "LOOMWORK_VR_TIMELINE=" + timeline,
-                              "LOOMWORK_VR_UNPACED=1", "LOOMWORK_VR_EYE_SIZE=432x480"};
-  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--dataroot=" + temp.Path()}, options);
-  const std::string log = result.err + result.out;
-  ASSERT_EQ(result.exitCode, 0) << result.Describe();
+  environment.insert(environment.end(), {"LOOMWORK_VR_TIMELINE=" + run.dir + "/session.timeline",
+                                         "LOOMWORK_VR_UNPACED=1", "LOOMWORK_VR_EYE_SIZE=432x480"});
+  options.extraEnvironment = environment;
+  run.process = RunProcess(LOOMWORK_PATH, {"--dataroot=" + run.dir}, options);
+  run.log = run.process.err + run.process.out;
+  return run;
+}
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The eyes: the sculpture and the controllers in both, the panel in the left one (on the
+// left-hand side); with the panel hidden, none of its green.
+void ExpectEyes(const std::string& dir, const std::string& log) {
+  const Image left = LoadPng(dir + "/left.png");
+  const Image right = LoadPng(dir + "/right.png");
+  const Image hidden = LoadPng(dir + "/hidden.png");
+  ASSERT_EQ(left.width, 432) << log;
+  ASSERT_EQ(right.width, 432) << log;
+  ASSERT_EQ(hidden.width, 432) << log;
+  for (const Image* eye : {&left, &right}) {
+    EXPECT_GT(Count(*eye, 0.3f, 0.8f, 0.3f, 0.7f, Clay), 200) << "no sculpture in view";
+    EXPECT_GT(Count(*eye, 0.0f, 1.0f, 0.0f, 1.0f, Orange), 10) << "no controller ring in view";
+  }
+  EXPECT_GT(Count(left, 0.0f, 0.4f, 0.2f, 0.7f, PanelGreen), 50) << "no panel on the left";
+  // (A stray pixel of grass at the horizon may pass for the panel's green.)
+  EXPECT_LT(Count(hidden, 0.0f, 0.4f, 0.2f, 0.7f, PanelGreen), 5) << "the panel did not hide";
+}
+
+TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
+  TempDirectory temp;
+  const SessionRun run = RunSession(temp, "simulated", {"LOOMWORK_VR_RUNTIME=simulated"});
+  const std::string& log = run.log;
+  ASSERT_EQ(run.process.exitCode, 0) << run.process.Describe();
   EXPECT_NE(log.find("Saved sculptures/slot1.sculpt"), std::string::npos) << log;
 
   std::vector<SculptOp> records;
   std::string error;
-  ASSERT_TRUE(ReadSculptureFile(temp.File("sculptures/slot1.sculpt"), &records, &error))
+  ASSERT_TRUE(ReadSculptureFile(run.dir + "/sculptures/slot1.sculpt", &records, &error))
       << error << "\n" << log;
   struct Expected {
     OpType type;
@@ -197,21 +240,26 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
   EXPECT_NEAR(records[12].matrix.m[12], 48.0f, 0.01f);
   EXPECT_EQ(records[12].matrix.m[13], records[11].matrix.m[13]);
 
-  // The eyes: the sculpture and the controllers in both, the panel in the left one (on the
-  // left-hand side); with the panel hidden, none of its green.
-  const Image left = LoadPng(temp.File("left.png"));
-  const Image right = LoadPng(temp.File("right.png"));
-  const Image hidden = LoadPng(temp.File("hidden.png"));
-  ASSERT_EQ(left.width, 432) << log;
-  ASSERT_EQ(right.width, 432) << log;
-  ASSERT_EQ(hidden.width, 432) << log;
-  for (const Image* eye : {&left, &right}) {
-    EXPECT_GT(Count(*eye, 0.3f, 0.8f, 0.3f, 0.7f, Clay), 200) << "no sculpture in view";
-    EXPECT_GT(Count(*eye, 0.0f, 1.0f, 0.0f, 1.0f, Orange), 10) << "no controller ring in view";
-  }
-  EXPECT_GT(Count(left, 0.0f, 0.4f, 0.2f, 0.7f, PanelGreen), 50) << "no panel on the left";
-  // (A stray pixel of grass at the horizon may pass for the panel's green.)
-  EXPECT_LT(Count(hidden, 0.0f, 0.4f, 0.2f, 0.7f, PanelGreen), 5) << "the panel did not hide";
+  ExpectEyes(run.dir, log);
+
+  // The same session through the Khronos loader on the simulated headset's OpenXR runtime, with
+  // the core validation layer: the same file, byte for byte, and the same eye pictures.
+  const SessionRun xr = RunSession(
+      temp, "openxr",
+      {"LOOMWORK_VR_RUNTIME=openxr", "XR_RUNTIME_JSON=" LOOMWORK_XR_SIM_MANIFEST,
+       "XR_ENABLE_API_LAYERS=XR_APILAYER_LUNARG_core_validation", "XR_LOADER_DEBUG=info"});
+  ASSERT_EQ(xr.process.exitCode, 0) << xr.process.Describe();
+  EXPECT_NE(xr.log.find("OpenXR runtime: Loomwork simulated headset"), std::string::npos)
+      << xr.log;
+  EXPECT_NE(xr.log.find("XR_APILAYER_LUNARG_core_validation"), std::string::npos)
+      << "the validation layer was not loaded\n" << xr.log;
+  EXPECT_EQ(xr.log.find("VUID"), std::string::npos) << xr.log;
+  EXPECT_EQ(xr.log.find("Error ["), std::string::npos) << xr.log;
+  const std::string saved = FileBytes(run.dir + "/sculptures/slot1.sculpt");
+  EXPECT_FALSE(saved.empty());
+  EXPECT_TRUE(FileBytes(xr.dir + "/sculptures/slot1.sculpt") == saved)
+      << "the OpenXR session saved another sculpture\n" << xr.log;
+  ExpectEyes(xr.dir, xr.log);
 }
 
 }  // namespace
