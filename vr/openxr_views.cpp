@@ -11,7 +11,7 @@ HmdMatrix44_t ProjectionFromFov(const XrFovf& fov, float nearZ, float farZ) {
   float up = std::tan(fov.angleUp), down = std::tan(fov.angleDown);
   if (!(right - left > 1e-6f) || !(up - down > 1e-6f) || !std::isfinite(right - left) ||
       !std::isfinite(up - down)) {
-    const float half = std::tan(50.0f * 3.14159265f / 180.0f);
+    const float half = std::tan(0.8726646f);  // 50 degrees
     left = down = -half;
     right = up = half;
   }

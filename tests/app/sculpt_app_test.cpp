@@ -164,7 +164,9 @@ TEST_F(SculptAppRunTest, DefaultSceneSculptureAppearsInBlue) {
 TEST_F(SculptAppRunTest, WithoutVrRuntimeRetriesThriceThenAsksAndNoLeavesAWindowThatCloses) {
   ProcessOptions options;
   options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=", "LOOMWORK_UNATTENDED=1"};
+  // No runtime named: the installed OpenXR runtime, and the loader finds none.
+  options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=", "LOOMWORK_UNATTENDED=1",
+                              "XR_RUNTIME_JSON=/nonexistent/openxr_runtime.json"};
   // The user closes the window once the question has been declined.
   options.triggers = {{"Try again?", CloseProcess}};
   const ProcessResult result = RunProcess(LOOMWORK_PATH, {}, options);

@@ -111,6 +111,8 @@ TEST_F(OpenVRAppHostTest, StartupFailuresAreReportedAndLeaveTheApplicationAsItWa
        {"Compositor initialization failed. See log file for details",
         "OpenVRAppHost::Init - Failed to initialize VR Compositor!"}},
   };
+  // Unset means the installed OpenXR runtime: the loader is pointed at a manifest that is missing.
+  ScopedEnvironment noOpenXR("XR_RUNTIME_JSON", "/nonexistent/openxr_runtime.json");
   for (const Case& c : cases) {
     ScopedEnvironment runtime("LOOMWORK_VR_RUNTIME", c.runtime);
     SimulatedHeadsetOptions options = options_;

@@ -11,24 +11,35 @@
 namespace vr::sim::testing {
 namespace {
 
-TEST(RuntimeBoundary, WithoutASimulatedRuntimeInitFailsAsNotInstalled) {
+TEST(RuntimeBoundary, WithoutAnInstalledRuntimeInitFailsAsNotInstalled) {
+  // Unset and "openxr" mean the installed OpenXR runtime; here the loader is pointed at a
+  // manifest that is missing, or names a library that is missing, so none is found.
+  TempDirectory dir;
+  dir.WriteFile("broken.json",
+                "{\"file_format_version\": \"1.0.0\", \"runtime\": {\"library_path\": "
+                "\"./no_such_runtime.so\"}}");
+  const std::string missing = dir.File("missing.json"), broken = dir.File("broken.json");
   struct Case {
     const char* value;  // LOOMWORK_VR_RUNTIME, null: unset
-    bool warns;
+    const std::string* manifest;
+    const char* logged;
   };
-  const Case cases[] = {{nullptr, false}, {"", false}, {"steamvr", true}, {"Simulated", true}};
+  const Case cases[] = {{nullptr, &missing, "No OpenXR runtime found"},
+                        {"", &missing, "No OpenXR runtime found"},
+                        {"openxr", &broken, "No OpenXR runtime found"},
+                        {"steamvr", &missing, "'steamvr'"},
+                        {"Simulated", &missing, "'Simulated'"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value != nullptr ? c.value : "(unset)");
     ScopedEnvironment runtime("LOOMWORK_VR_RUNTIME", c.value);
+    ScopedEnvironment manifest("XR_RUNTIME_JSON", c.manifest->c_str());
     LogCapture log;
     EVRInitError error = VRInitError_None;
     EXPECT_EQ(VR_InitInternal(&error, VRApplication_Scene), 0u);
     EXPECT_EQ(error, VRInitError_Init_InstallationNotFound);
     EXPECT_STREQ(VR_GetVRInitErrorAsEnglishDescription(error), "Installation Not Found (100)");
     EXPECT_EQ(ActiveHeadset(), nullptr);
-    if (c.warns) {
-      EXPECT_TRUE(log.Contains(std::string("'") + c.value + "'"));
-    }
+    EXPECT_TRUE(log.Contains(c.logged));
     EXPECT_EQ(VR_GetGenericInterface(IVRSystem_Version, &error), nullptr);
     EXPECT_EQ(error, VRInitError_Init_NotInitialized);
     EXPECT_FALSE(VR_IsInterfaceVersionValid(IVRSystem_Version));
