@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test check-sanitize fuzz bench soak run run-desktop clean
+.PHONY: all deps configure build test check-sanitize fuzz bench soak run run-xr run-desktop clean
 
 all: build
 
@@ -69,6 +69,11 @@ soak: build
 # software renderer draws fewer pixels, and the window shows them unscaled.
 run: build
 	cd $(BUILD)/data && LOOMWORK_VR_RUNTIME=simulated LOOMWORK_VR_EYE_SIZE=640x720 ../app/loomwork
+
+# The program in a real headset, on the machine's active OpenXR runtime (XR_RUNTIME_JSON may name
+# another).
+run-xr: build
+	cd $(BUILD)/data && LOOMWORK_VR_RUNTIME=openxr ../app/loomwork
 
 # The program in a plain desktop window.
 run-desktop: build
