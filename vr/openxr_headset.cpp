@@ -363,11 +363,17 @@ void OpenXRHeadset::LocateDevice(XrSpace space, DevicePose* device) {
     return;
   }
   if (!UsablePose(location.pose)) {
-    Log(LogLevel::Warning, "OpenXR: the runtime located a device at an unusable pose; ignored");
+    if (!device->unusableLogged) {
+      Log(LogLevel::Warning,
+          "OpenXR: the runtime located device %d at an unusable pose; it counts as untracked",
+          int(device - devices_));
+      device->unusableLogged = true;
+    }
     return;
   }
   device->pose = Matrix34FromPose(location.pose);
   device->valid = true;
+  device->unusableLogged = false;
 }
 
 void OpenXRHeadset::FillPoses(TrackedDevicePose_t* poses, uint32_t count) const {

@@ -84,6 +84,7 @@ class OpenXRHeadset final : public IVRSystem,
   struct DevicePose {
     HmdMatrix34_t pose{};
     bool valid = false;
+    bool unusableLogged = false;  // said once until the device is located well again
   };
 
   bool CreateInstance(EVRInitError* error);

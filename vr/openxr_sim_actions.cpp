@@ -822,6 +822,7 @@ bool ActionPoseInWorld(const Session* session, const Action* action, XrPath suba
     if (bound) {
       if (!session->rig.valid[1 + hand]) return false;
       *out = FromSimPose(session->rig.pose[1 + hand]);
+      if (hand == 1 && session->instance->faults.badRightPose) out->orientation = {0, 0, 0, 0};
       return true;
     }
   }

@@ -22,7 +22,12 @@ const char* EyeName(int eye) { return eye == 1 ? "right" : "left"; }
 XrResult XRAPI_CALL EnumerateSwapchainFormats(XrSession handle, uint32_t capacity,
                                               uint32_t* countOutput, int64_t* formats) {
   std::lock_guard<std::mutex> lock(Lock());
-  if (Get<Session>(handle, Kind::Session) == nullptr) return XR_ERROR_HANDLE_INVALID;
+  const Session* session = Get<Session>(handle, Kind::Session);
+  if (session == nullptr) return XR_ERROR_HANDLE_INVALID;
+  if (session->instance->faults.noRgbaFormats) {
+    static constexpr int64_t kHalfFloat[] = {0x881A /* GL_RGBA16F */};
+    return EnumerateInto(kHalfFloat, 1, capacity, countOutput, formats);
+  }
   return EnumerateInto(kFormats, 2, capacity, countOutput, formats);
 }
 
@@ -182,6 +187,11 @@ XrResult XRAPI_CALL WaitFrame(XrSession handle, const XrFrameWaitInfo* info, XrF
   }
   ++session->frameIndex;
   AdvanceRig(session);
+  if (session->frameIndex == session->instance->faults.loseSessionAt) {
+    Log(LogLevel::Warning, "OpenXR simulated headset: losing the session in frame %llu (fault)",
+        static_cast<unsigned long long>(session->frameIndex));
+    QueueStateChange(session, XR_SESSION_STATE_LOSS_PENDING);
+  }
   DriveFromWindow(session);
   if (session->state == XR_SESSION_STATE_READY && !session->exitRequested) {
     // The first frame synchronises the session; nothing covers the simulated display.

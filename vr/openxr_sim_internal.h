@@ -57,8 +57,23 @@ struct Binding {
   XrPath path = XR_NULL_PATH;
 };
 
+// Faults a test asks for with LOOMWORK_XR_SIM_FAULT, to see how an application copes:
+//   refuse-gl-session    xrCreateSession answers XR_ERROR_GRAPHICS_DEVICE_INVALID
+//   no-rgba-formats      swapchains are offered in GL_RGBA16F only
+//   lose-session-at=N    the session goes to LOSS_PENDING in frame N
+//   bad-right-pose       the right hand is located with a zero quaternion, flagged valid
+struct Faults {
+  bool refuseGlSession = false;
+  bool noRgbaFormats = false;
+  uint64_t loseSessionAt = 0;
+  bool badRightPose = false;
+};
+// False (logged) for a value that names no fault.
+bool ParseFaults(const char* text, Faults* faults);
+
 struct Instance : Object {
   Instance() : Object(Kind::Instance) {}
+  Faults faults;
   std::string applicationName;
   bool glEnabled = false;
   bool graphicsRequirementsQueried = false;

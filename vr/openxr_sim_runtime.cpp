@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "base/log.h"
 #include "vr/openxr_sim_internal.h"
@@ -108,6 +111,9 @@ XrResult XRAPI_CALL CreateInstance(const XrInstanceCreateInfo* info, XrInstance*
   instance->applicationName.assign(app.applicationName,
                                    strnlen(app.applicationName, XR_MAX_APPLICATION_NAME_SIZE));
   instance->options = sim::OptionsForStart();
+  if (!ParseFaults(std::getenv("LOOMWORK_XR_SIM_FAULT"), &instance->faults)) {
+    return XR_ERROR_INITIALIZATION_FAILED;
+  }
   if (!instance->options.timelinePath.empty()) {
     if (sim::LoadTimeline(instance->options.timelinePath, &instance->timeline) !=
         sim::TimelineStatus::Ok) {
@@ -516,6 +522,30 @@ void QueueProfileChanged(Session* session) {
   event->next = nullptr;
   event->session = ToHandle<XrSession>(session->handle);
   QueueEvent(session->instance, buffer);
+}
+
+bool ParseFaults(const char* text, Faults* faults) {
+  *faults = Faults{};
+  if (text == nullptr || text[0] == '\0') return true;
+  const std::string_view fault(text);
+  constexpr std::string_view kLoseAt = "lose-session-at=";
+  if (fault == "refuse-gl-session") {
+    faults->refuseGlSession = true;
+  } else if (fault == "no-rgba-formats") {
+    faults->noRgbaFormats = true;
+  } else if (fault == "bad-right-pose") {
+    faults->badRightPose = true;
+  } else if (fault.substr(0, kLoseAt.size()) == kLoseAt && fault.size() > kLoseAt.size() &&
+             fault.size() <= kLoseAt.size() + 9 &&
+             fault.find_first_not_of("0123456789", kLoseAt.size()) == std::string_view::npos) {
+    faults->loseSessionAt = std::stoull(std::string(fault.substr(kLoseAt.size())));
+  } else {
+    Log(LogLevel::Error, "OpenXR simulated headset: LOOMWORK_XR_SIM_FAULT='%.64s' names no fault",
+        text);
+    return false;
+  }
+  Log(LogLevel::Warning, "OpenXR simulated headset: fault %s", text);
+  return true;
 }
 
 }  // namespace vr::xrsim

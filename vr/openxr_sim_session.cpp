@@ -37,6 +37,10 @@ XrResult XRAPI_CALL CreateSession(XrInstance handle, const XrSessionCreateInfo* 
     return XR_ERROR_GRAPHICS_DEVICE_INVALID;
   }
   if (!instance->graphicsRequirementsQueried) return XR_ERROR_GRAPHICS_REQUIREMENTS_CALL_MISSING;
+  if (instance->faults.refuseGlSession) {
+    Log(LogLevel::Warning, "OpenXR simulated headset: refusing the OpenGL session (fault)");
+    return XR_ERROR_GRAPHICS_DEVICE_INVALID;
+  }
   const auto* binding = FindInChain<XrGraphicsBindingOpenGLXlibKHR>(
       info->next, XR_TYPE_GRAPHICS_BINDING_OPENGL_XLIB_KHR);
   if (binding == nullptr || binding->xDisplay == nullptr || binding->glxContext == nullptr) {
