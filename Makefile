@@ -50,9 +50,9 @@ fuzz: deps
 
 bench: build
 	$(BUILD)/bench/loomwork-bench
-	if [ -n "$$DISPLAY" ]; then $(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench; \
+	if [ -n "$$DISPLAY" ]; then $(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench && $(BUILD)/bench/loomwork-vr-bench; \
 	  else xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" sh -c \
-	    '$(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench'; fi
+	    '$(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench && $(BUILD)/bench/loomwork-vr-bench'; fi
 	$(BUILD)/bench/loomwork-audio-bench
 
 # The program on the simulated headset for SOAK_SECONDS with random strokes, tools, saves, loads
