@@ -8,9 +8,10 @@ DEFINE_bool(vr, true, "Enable VR mode");
 DEFINE_bool(monoview, false, "Mono view (suitable for video capture)");
 DEFINE_bool(fullscreen, false, "Fullscreen");
 DEFINE_string(dataroot, "", "From where to dynamically load data through the pipeline");
+DEFINE_bool(verbose, false, "Write information and debug lines to the terminal too");
 
 void ParseCommandLine(int* argc, char*** argv) {
-  gflags::SetUsageMessage("[--novr] [--monoview] [--fullscreen] [--dataroot=DIRECTORY]");
+  gflags::SetUsageMessage("[--novr] [--monoview] [--fullscreen] [--dataroot=DIRECTORY] [--verbose]");
   gflags::ParseCommandLineFlags(argc, argv, /*remove_flags=*/true);
 }
 

@@ -14,6 +14,7 @@ DECLARE_bool(vr);          // true: headset; --novr gives the desktop window
 DECLARE_bool(monoview);    // with vr: square window showing the left eye only
 DECLARE_bool(fullscreen);  // switches the display to 1280x720 while the program runs
 DECLARE_string(dataroot);  // searched for data files before the working directory
+DECLARE_bool(verbose);     // information and debug lines on the terminal too
 
 // Parses the command line and removes the flags it consumed from argc / argv; what remains is
 // the program name and the other arguments. Flag errors (unknown flags, malformed values) are

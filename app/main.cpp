@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include <SDL.h>
 
 #include "app/flags.h"
 #include "app/run_application.h"
 #include "app/sculpt_app.h"
+#include "app/sculpture_folder.h"
 #include "base/ask_user.h"
 #include "base/log.h"
 
@@ -34,13 +36,26 @@ void ApplyRunSwitches(SculptApplication& application) {
   }
 }
 
+// The one line a quiet terminal shows when all is well.
+void SayStart(DisplayMode displayMode, const SculptureFolder& sculptures) {
+  const char* where = displayMode == DisplayMode::Desktop ? "desktop window" : "headset";
+  const std::string line =
+      std::string("Loomwork (") + where + "): sculptures in " +
+      (sculptures.folder.empty() ? std::string("the data folder") : sculptures.folder) +
+      (FLAGS_verbose ? "\n" : "; --verbose shows more\n");
+  LogRaw(line);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ParseCommandLine(&argc, &argv);
+  SetTerminalVerbose(FLAGS_verbose);
   const DataRoots dataRoots = BuildDataRoots(FLAGS_dataroot);
   const DisplayMode displayMode = DisplayModeFromFlags(FLAGS_vr, FLAGS_monoview);
-  auto application = std::make_unique<SculptApplication>(&dataRoots);
+  const SculptureFolder sculptures = PrepareSculptureFolder(dataRoots);
+  SayStart(displayMode, sculptures);
+  auto application = std::make_unique<SculptApplication>(&dataRoots, &sculptures.roots);
   ApplyRunSwitches(*application);
   const int result = RunApplication(application.get(), kWindowTitle, displayMode, FLAGS_fullscreen);
   application.reset();

@@ -135,11 +135,11 @@ void UploadMesh(Draw::DrawContext* context, Mesh& mesh,
 
 }  // namespace
 
-SculptApplication::SculptApplication(const DataRoots* roots)
+SculptApplication::SculptApplication(const DataRoots* roots, const DataRoots* sculptureRoots)
     : dataRoots(roots),
       volume(kGridSize, kGridChannels),
       tessellator(&volume, kBlockSize),
-      document(&volume, roots),
+      document(&volume, sculptureRoots != nullptr ? sculptureRoots : roots),
       mixer(44100.0f, 2),
       script(ScriptTargets{&panel, &document, &mirrorMatrix, sceneConstants, roots}) {
   volume.blocks = &tessellator;

@@ -36,7 +36,10 @@ class SculptApplication : public Application {
   static constexpr size_t kConstantsSize = 384;
   static constexpr int32_t kEnvironmentCount = 2;
 
-  explicit SculptApplication(const DataRoots* dataRoots);
+  // Data files are looked up through dataRoots; the panel's slots through sculptureRoots (the
+  // data roots when null). Both lists must outlive the application.
+  explicit SculptApplication(const DataRoots* dataRoots,
+                             const DataRoots* sculptureRoots = nullptr);
   ~SculptApplication() override;
   SculptApplication(const SculptApplication&) = delete;
   SculptApplication& operator=(const SculptApplication&) = delete;

@@ -81,8 +81,18 @@ void LogRaw(std::string_view text) {
                  static_cast<int>(terminated.size()));
 }
 
+namespace {
+std::atomic<bool> g_terminalVerbose{true};
+}  // namespace
+
+void SetTerminalVerbose(bool verbose) { g_terminalVerbose.store(verbose); }
+
 void DebugOutputSink(void* /*userData*/, int level, const char* text, int length) {
   if (text == nullptr) {
+    return;
+  }
+  if ((level == static_cast<int>(LogLevel::Info) || level == static_cast<int>(LogLevel::Debug)) &&
+      !g_terminalVerbose.load(std::memory_order_relaxed)) {
     return;
   }
   if (level == static_cast<int>(LogLevel::Raw)) {

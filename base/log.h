@@ -22,8 +22,10 @@ void LogRaw(const char* text);
 void LogRaw(std::string_view text);
 
 // Writes to standard error: level 5 unchanged, everything else as prefix, text and a line
-// break. userData is not used.
+// break. userData is not used. Info and Debug lines are written only when the terminal is
+// verbose (the default; the program makes it quiet unless asked for more).
 void DebugOutputSink(void* userData, int level, const char* text, int length);
+void SetTerminalVerbose(bool verbose);
 
 // "e: ", "w: ", "i: ", "d: ", "f: ", "" for Raw, "u" for any other value.
 const char* LogLevelPrefix(int level);

@@ -132,18 +132,17 @@ def main():
     rng = random.Random(args.seed)
     text, save_frames = build_timeline(rng, args.cycles, args.strokes)
     with tempfile.TemporaryDirectory() as root:
-        os.mkdir(os.path.join(root, "sculptures"))
         timeline = os.path.join(root, "soak.timeline")
         with open(timeline, "w") as f:
             f.write(text)
         env = dict(os.environ, LOOMWORK_VR_RUNTIME="simulated", LOOMWORK_VR_TIMELINE=timeline,
                    LOOMWORK_VR_UNPACED="1", LOOMWORK_VR_EYE_SIZE="320x360",
-                   LOOMWORK_UNATTENDED="1",
+                   LOOMWORK_UNATTENDED="1", XDG_DATA_HOME=root,
                    # The undo history grows up to its budget (by design: New can be undone); a
                    # small one levels off within the warm-up, so growth after it is a leak.
                    LOOMWORK_HISTORY_BUDGET_MB=str(args.history_mb))
         started = time.monotonic()
-        child = subprocess.Popen([os.path.abspath(args.program), "--dataroot=" + root],
+        child = subprocess.Popen([os.path.abspath(args.program), "--verbose", "--dataroot=" + root],
                                  cwd=args.data, env=env, stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT, text=True, errors="replace")
         samples, errors, quit_frame = [], [], None

@@ -58,6 +58,8 @@ class SculptDocument {
   const std::deque<SculptOp>& ReplayQueue() const { return replayQueue; }
   int ReplayRate() const { return replayRate; }
   VoxelGrid& Grid() { return *grid; }
+  // Where sculpture files are looked up and written.
+  const DataRoots* Roots() const { return roots; }
 
  private:
   void FinishReplay();

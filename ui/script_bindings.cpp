@@ -10,6 +10,7 @@
 
 #include "base/log.h"
 #include "export/export_document.h"
+#include "file/file_util.h"
 #include "sculpt/sculpt_document.h"
 #include "sculpt/sculpt_history.h"
 #include "sculpt/test_scenes.h"
@@ -204,10 +205,20 @@ int Load(lua_State* L) {
   SculptDocument* document = DocumentOf(L);
   const int clampedRate = int(std::clamp<int64_t>(rate, std::numeric_limits<int>::min(),
                                                   std::numeric_limits<int>::max()));
-  // Failures are logged by the document; the script is told whether it loaded.
+  // Failures are logged by the document; the script is told whether it loaded and, when not,
+  // whether there was nothing to load ("empty") or the file was refused ("failed").
+  if (FILE* file = OpenDataFile(document->Roots(), std::string(path), "rb")) {
+    fclose(file);
+  } else {
+    lua_pushboolean(L, false);
+    lua_pushstring(L, "empty");
+    return 2;
+  }
   const bool loaded = document->LoadSculpture(std::string(path), clampedRate);
   lua_pushboolean(L, loaded);
-  return 1;
+  if (loaded) return 1;
+  lua_pushstring(L, "failed");
+  return 2;
 }
 
 int Save(lua_State* L) {
@@ -223,8 +234,8 @@ int Save(lua_State* L) {
 int ExportSculpture(lua_State* L) {
   std::string_view path = CheckPath(L, 1);
   SculptDocument* document = DocumentOf(L);
-  lua_pushboolean(L, ExportDocumentAsGlb(*document, HostOf(L)->Targets().dataRoots,
-                                         std::string(path)));
+  // Beside the sculpture's slot files, wherever those live.
+  lua_pushboolean(L, ExportDocumentAsGlb(*document, document->Roots(), std::string(path)));
   return 1;
 }
 

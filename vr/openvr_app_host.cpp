@@ -214,7 +214,7 @@ bool OpenVRAppHost::InitOpenGL() {
   ReadEyeOptics();
   char text[512];
   MatrixToString(projection_[0], text, sizeof text);
-  Log(LogLevel::Info, "LProj: %s", text);
+  Log(LogLevel::Debug, "LProj: %s", text);
 
   vr_.system->GetRecommendedRenderTargetSize(&renderWidth_, &renderHeight_);
   for (EyeTarget& eye : eyes_) {

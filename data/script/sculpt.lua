@@ -110,8 +110,11 @@ function processUI()
     end
   end
   if button("Load", "load", LEFT + 24, PANEL_Y + 46, 4, 4, false) then
-    if load(slotPath(slot), 25) then
+    local loaded, why = load(slotPath(slot), 25)
+    if loaded then
       status = "Loaded slot " .. slot
+    elseif why == "empty" then
+      status = "Slot " .. slot .. " is empty"
     else
       status = "Load failed: slot " .. slot
     end

@@ -45,9 +45,9 @@ TEST(OpenXRFaultsTest, EachFaultIsLoggedAndEndsInARetryOrACleanStop) {
                                 "LOOMWORK_XR_SIM_FAULT=" + std::string(c.fault),
                                 "LOOMWORK_VR_TIMELINE=" + temp.File("t.timeline"),
                                 "LOOMWORK_VR_UNPACED=1", "LOOMWORK_VR_EYE_SIZE=216x240",
-                                "LOOMWORK_UNATTENDED=1"};
+                                "LOOMWORK_UNATTENDED=1", "XDG_DATA_HOME=" + temp.Path()};
     options.triggers = {{"Try again?", CloseProcess}};
-    const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--dataroot=" + temp.Path()}, options);
+    const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--verbose", "--dataroot=" + temp.Path()}, options);
     const std::string log = result.err + result.out;
     EXPECT_EQ(result.exitCode, 0) << result.Describe();
     if (c.retried) {

@@ -7,6 +7,7 @@ loomwork_add_test(sculpt_app_tests
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_vr_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/vr_session_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/openxr_faults_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/sculpture_folder_test.cpp
   LIBS loomwork_app loomwork_gl_test_support PkgConfig::STB
 )
 target_include_directories(sculpt_app_tests PRIVATE ${PROJECT_SOURCE_DIR})

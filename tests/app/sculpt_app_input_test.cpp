@@ -61,7 +61,7 @@ TEST(SculptAppInputTest, F5ReloadsRightClickHidesThePanelAndQLowersTheCamera) {
   const std::string shot = temp_.File("shot.png");
   ProcessOptions options;
   options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"LOOMWORK_CAPTURE_PNG=" + shot};
+  options.extraEnvironment = {"LOOMWORK_CAPTURE_PNG=" + shot, "XDG_DATA_HOME=" + temp_.Path()};
   options.triggers = {
       // Held for a while: the controls sample the keys once per frame, so a tap shorter than a
       // frame would not be seen.
@@ -77,7 +77,7 @@ TEST(SculptAppInputTest, F5ReloadsRightClickHidesThePanelAndQLowersTheCamera) {
   };
 
   const ProcessResult result =
-      RunProcess(LOOMWORK_PATH, {"--novr", "--dataroot=" + temp_.Path()}, options);
+      RunProcess(LOOMWORK_PATH, {"--novr", "--verbose", "--dataroot=" + temp_.Path()}, options);
   const std::string log = result.err + result.out;
   ASSERT_EQ(result.exitCode, 0) << result.Describe();
   EXPECT_NE(log.find("init run 2"), std::string::npos) << "F5 did not reload the script\n" << log;

@@ -31,7 +31,9 @@ ProgramRun RunLoomwork(const std::vector<std::string>& args,
   ProcessOptions options;
   options.extraEnvironment = extraEnvironment;
   options.workingDirectory = LOOMWORK_DATA_DIR;
-  const ProcessResult result = RunProcess(LOOMWORK_PATH, args, options);
+  std::vector<std::string> verboseArgs = {"--verbose"};  // the tests read information lines
+  verboseArgs.insert(verboseArgs.end(), args.begin(), args.end());
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, verboseArgs, options);
   return {result.exitCode, result.err + result.out};
 }
 
@@ -128,9 +130,9 @@ TEST_F(SculptAppRunTest, AFontThatWouldHangStartUpIsRefused) {
   temp_.WriteFile("assets/Comfortaa_Bold.ttf", std::string(font.begin(), font.end()));
   ProcessOptions options;
   options.workingDirectory = temp_.Path();
-  options.extraEnvironment = {"LOOMWORK_EXIT_AFTER_FRAMES=3"};
+  options.extraEnvironment = {"LOOMWORK_EXIT_AFTER_FRAMES=3", "XDG_DATA_HOME=" + temp_.Path()};
   options.hangLimit = std::chrono::seconds(60);  // a guard: it once hung here for days
-  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--novr"}, options);
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--novr", "--verbose"}, options);
   const std::string log = result.err + result.out;
   EXPECT_EQ(result.exitCode, 0) << log;
   EXPECT_NE(log.find("expands its parts more than"), std::string::npos) << log;
@@ -169,7 +171,7 @@ TEST_F(SculptAppRunTest, WithoutVrRuntimeRetriesThriceThenAsksAndNoLeavesAWindow
                               "XR_RUNTIME_JSON=/nonexistent/openxr_runtime.json"};
   // The user closes the window once the question has been declined.
   options.triggers = {{"Try again?", CloseProcess}};
-  const ProcessResult result = RunProcess(LOOMWORK_PATH, {}, options);
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--verbose"}, options);
   const std::string log = result.err + result.out;
   EXPECT_EQ(result.exitCode, 0) << result.Describe();
 

@@ -58,7 +58,6 @@ TEST(VrMouseTest, TheMouseStrokesAndPressesTheSaveButton) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
   TempDirectory temp;
-  temp.MakeDirectory("sculptures");
 
   // The middle of the left eye looks at the sculpture's centre; Save sits at (13.5, 17).
   const Pixel save = LeftEyePixel(PanelPoint(13.5f, 17.0f));
@@ -73,18 +72,18 @@ TEST(VrMouseTest, TheMouseStrokesAndPressesTheSaveButton) {
 
   ProcessOptions options;
   options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=simulated",
+  options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=simulated", "XDG_DATA_HOME=" + temp.Path(),
                               "LOOMWORK_VR_EYE_SIZE=" + std::to_string(kEyeWidth) + "x" +
                                   std::to_string(kEyeHeight)};
   options.triggers = {
       {"Tess time", [&](int pid) { SendToWindow(pid, kWindow, stroke + " sleep 0.5 " + press); }},
       {"Saved sculptures/slot1.sculpt", [](int pid) { CloseProcess(pid); }},
   };
-  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--dataroot=" + temp.Path()}, options);
+  const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--verbose", "--dataroot=" + temp.Path()}, options);
   const std::string log = result.err + result.out;
   ASSERT_EQ(result.exitCode, 0) << result.Describe();
 
-  std::ifstream file(temp.File("sculptures/slot1.sculpt"), std::ios::binary);
+  std::ifstream file(temp.File("loomwork/sculptures/slot1.sculpt"), std::ios::binary);
   const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
                                    std::istreambuf_iterator<char>());
   SculptureHeader header{};

@@ -142,7 +142,7 @@ std::string SessionTimeline(const TempDirectory& temp, const std::string& dir) {
 struct SessionRun {
   ProcessResult process;
   std::string log;
-  std::string dir;  // the data root: sculptures/ and the eye captures
+  std::string dir;  // the data root and user data home: loomwork/sculptures/ and the eye captures
 };
 
 // Runs the program on the session's timeline with the given headset environment.
@@ -151,14 +151,14 @@ SessionRun RunSession(const TempDirectory& temp, const std::string& name,
   SessionRun run;
   run.dir = temp.Path() + "/" + name;
   temp.MakeDirectory(name);
-  temp.MakeDirectory(name + "/sculptures");
   temp.WriteFile(name + "/session.timeline", SessionTimeline(temp, run.dir));
   ProcessOptions options;
   options.workingDirectory = LOOMWORK_DATA_DIR;
-  environment.insert(environment.end(), {"LOOMWORK_VR_TIMELINE=" + run.dir + "/session.timeline",
+  environment.insert(environment.end(), {"XDG_DATA_HOME=" + run.dir,
+                                         "LOOMWORK_VR_TIMELINE=" + run.dir + "/session.timeline",
                                          "LOOMWORK_VR_UNPACED=1", "LOOMWORK_VR_EYE_SIZE=432x480"});
   options.extraEnvironment = environment;
-  run.process = RunProcess(LOOMWORK_PATH, {"--dataroot=" + run.dir}, options);
+  run.process = RunProcess(LOOMWORK_PATH, {"--verbose", "--dataroot=" + run.dir}, options);
   run.log = run.process.err + run.process.out;
   return run;
 }
@@ -197,7 +197,7 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
 
   std::vector<SculptOp> records;
   std::string error;
-  ASSERT_TRUE(ReadSculptureFile(run.dir + "/sculptures/slot1.sculpt", &records, &error))
+  ASSERT_TRUE(ReadSculptureFile(run.dir + "/loomwork/sculptures/slot1.sculpt", &records, &error))
       << error << "\n" << log;
   struct Expected {
     OpType type;
@@ -255,9 +255,9 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
       << "the validation layer was not loaded\n" << xr.log;
   EXPECT_EQ(xr.log.find("VUID"), std::string::npos) << xr.log;
   EXPECT_EQ(xr.log.find("Error ["), std::string::npos) << xr.log;
-  const std::string saved = FileBytes(run.dir + "/sculptures/slot1.sculpt");
+  const std::string saved = FileBytes(run.dir + "/loomwork/sculptures/slot1.sculpt");
   EXPECT_FALSE(saved.empty());
-  EXPECT_TRUE(FileBytes(xr.dir + "/sculptures/slot1.sculpt") == saved)
+  EXPECT_TRUE(FileBytes(xr.dir + "/loomwork/sculptures/slot1.sculpt") == saved)
       << "the OpenXR session saved another sculpture\n" << xr.log;
   ExpectEyes(xr.dir, xr.log);
 }

@@ -1,0 +1,54 @@
+#include "app/sculpture_folder.h"
+
+#include <sys/stat.h>
+
+#include "base/log.h"
+#include "file/user_folder.h"
+
+namespace {
+
+constexpr int kSlotCount = 4;
+
+bool IsFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Slots under the data roots (where earlier versions saved them) that the user folder lacks.
+void ReportOldSlots(const DataRoots& dataRoots, const std::string& folder) {
+  for (const std::string& root : dataRoots) {
+    std::string found;
+    for (int n = 1; n <= kSlotCount; ++n) {
+      const std::string name = "slot" + std::to_string(n) + ".sculpt";
+      if (IsFile(root + "sculptures/" + name) && !IsFile(folder + "/" + name)) {
+        found += (found.empty() ? "" : ", ") + name;
+      }
+    }
+    if (!found.empty()) {
+      const std::string old = (root.empty() ? std::string("./") : root) + "sculptures";
+      Log(LogLevel::Warning,
+          "Sculptures are kept in %s now; %s in %s still load from there until you move them",
+          folder.c_str(), found.c_str(), old.c_str());
+      return;  // the first root is the one those slots load from
+    }
+  }
+}
+
+}  // namespace
+
+SculptureFolder PrepareSculptureFolder(const DataRoots& dataRoots) {
+  SculptureFolder result;
+  const std::string user = UserDataFolder();
+  std::string error;
+  if (user.empty() || !MakeDirectories(user + "/sculptures", &error)) {
+    Log(LogLevel::Warning, "No user data folder (%s): sculptures are saved beside the data",
+        user.empty() ? "neither XDG_DATA_HOME nor HOME is set" : error.c_str());
+    result.roots = dataRoots;
+    return result;
+  }
+  result.folder = user + "/sculptures";
+  AddDataRoot(result.roots, user);
+  for (const std::string& root : dataRoots) result.roots.push_back(root);
+  ReportOldSlots(dataRoots, result.folder);
+  return result;
+}

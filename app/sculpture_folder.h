@@ -1,0 +1,17 @@
+#pragma once
+// Where the panel's slots are saved and loaded: the user's data folder (sculptures/ inside it),
+// never the build or install tree, which `make clean` or an upgrade may wipe. Paths the panel
+// uses stay "sculptures/slotN.sculpt", looked up through the roots returned here.
+#include <string>
+
+#include "file/file_util.h"
+
+struct SculptureFolder {
+  DataRoots roots;     // the user folder first, then the data roots of old as a fallback
+  std::string folder;  // the sculptures folder itself, for messages; empty when not usable
+};
+
+// Makes <user data folder>/sculptures when missing. Without a usable user folder the data roots
+// serve as before (logged). Slots found in the old place (sculptures/ under a data root) that
+// the user folder lacks are named in the log; nothing is moved.
+SculptureFolder PrepareSculptureFolder(const DataRoots& dataRoots);
