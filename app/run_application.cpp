@@ -3,8 +3,10 @@
 #include <SDL.h>
 
 #include <memory>
+#include <string>
 
 #include "app/app_threads.h"
+#include "app/quit_keys.h"
 #include "app/sdl_controls.h"
 #include "base/log.h"
 #include "gfx/opengl_context.h"
@@ -74,13 +76,26 @@ SDL_Window* CreateAppWindow(const char* title, DisplayMode displayMode, bool ful
   return window;
 }
 
-// Until the window is closed (its close button, or SDL_QUIT from the system or a signal), every
-// event goes to the controls, which hand the raw state to the application thread.
+// The title says so while a second Escape would quit.
+void ShowQuitQuestion(SDL_Window* window, const std::string& title, bool asking) {
+  SDL_SetWindowTitle(window,
+                     asking ? (title + " - press Escape again to quit").c_str() : title.c_str());
+  if (asking) Log(LogLevel::Warning, "Press Escape again to quit");
+}
+
+// Until the window is closed (its close button, SDL_QUIT from the system or a signal, Ctrl+Q, or
+// Escape twice), every event goes to the controls, which hand the raw state to the application
+// thread.
 void PumpEvents(SDL_Window* window, SdlControls* controls) {
   const Uint32 windowId = SDL_GetWindowID(window);
+  const std::string title = SDL_GetWindowTitle(window);
+  QuitKeys quitKeys;
   for (;;) {
     SDL_Event event;
     if (SDL_WaitEventTimeout(&event, kEventWaitMs) == 0) {
+      if (quitKeys.OnTick(SDL_GetTicks()) == QuitKeys::Action::Dismiss) {
+        ShowQuitQuestion(window, title, false);
+      }
       continue;
     }
     do {
@@ -90,6 +105,14 @@ void PumpEvents(SDL_Window* window, SdlControls* controls) {
       if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
           event.window.windowID == windowId) {
         return;
+      }
+      if (event.type == SDL_KEYDOWN && event.key.repeat == 0) {
+        switch (quitKeys.OnKey(event.key.keysym.sym, event.key.keysym.mod, event.key.timestamp)) {
+          case QuitKeys::Action::Quit: return;
+          case QuitKeys::Action::Ask: ShowQuitQuestion(window, title, true); break;
+          case QuitKeys::Action::Dismiss: ShowQuitQuestion(window, title, false); break;
+          case QuitKeys::Action::None: break;
+        }
       }
       controls->HandleEvent(event);
     } while (SDL_PollEvent(&event) != 0);

@@ -6,6 +6,7 @@ add_library(loomwork_shell STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/app_threads.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/desktop_loop.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/flags.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/quit_keys.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/run_application.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/thread_name.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/vr_loop.cpp

@@ -93,3 +93,43 @@ TEST(SculptAppInputTest, F5ReloadsRightClickHidesThePanelAndQLowersTheCamera) {
 }
 
 }  // namespace
+
+namespace {
+
+// Escape asks and a second Escape quits; Ctrl+Q quits at once; both end as closing the window
+// does (exit code 0), in the desktop window and on the simulated headset's window.
+TEST(SculptAppInputTest, EscapeTwiceOrCtrlQQuits) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string runtime;
+    const char* keys;
+    bool asks;
+  };
+  const Case cases[] = {
+      {"desktop, Escape twice", {"--novr"}, "", "key --window %1 Escape sleep 0.5 key --window %1 Escape", true},
+      {"desktop, Ctrl+Q", {"--novr"}, "", "key --window %1 ctrl+q", false},
+      {"headset, Escape twice", {}, "simulated", "key --window %1 Escape sleep 0.5 key --window %1 Escape", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDirectory temp;
+    ProcessOptions options;
+    options.workingDirectory = LOOMWORK_DATA_DIR;
+    options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(), "LOOMWORK_VR_RUNTIME=" + c.runtime,
+                                "LOOMWORK_VR_EYE_SIZE=320x360"};
+    options.hangLimit = std::chrono::seconds(60);
+    const std::string keys = c.keys;
+    options.triggers = {{"Tess time", [&](int pid) { SendToWindow(pid, kWindow, keys); }}};
+    std::vector<std::string> args = c.args;
+    args.push_back("--verbose");
+    const ProcessResult result = RunProcess(LOOMWORK_PATH, args, options);
+    const std::string log = result.err + result.out;
+    EXPECT_EQ(result.exitCode, 0) << result.Describe();
+    EXPECT_EQ(log.find("Press Escape again to quit") != std::string::npos, c.asks) << log;
+  }
+}
+
+}  // namespace

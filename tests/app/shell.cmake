@@ -8,6 +8,7 @@ loomwork_add_test(shell_tests
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/application_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/flags_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/quit_keys_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/shell_run_test.cpp
   LIBS loomwork_shell
 )
