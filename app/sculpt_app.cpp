@@ -738,6 +738,7 @@ void SculptApplication::UpdateControllers(VRSystem* system, std::vector<SculptOp
 
     // The pointer on the panel (as the previous view left it) clicks instead of stroking.
     if (!valid || panel.pointerOnPanel || !(trigger > kStrokeThreshold)) {
+      strokeSpacing_.Lift();
       continue;
     }
     const std::string tool = script.GetString(ScriptGlobals::kTool);
@@ -745,16 +746,21 @@ void SculptApplication::UpdateControllers(VRSystem* system, std::vector<SculptOp
     const Matrix4x4 brushMatrix =
         Matrix4x4::Scale({drawSize, drawSize, drawSize}) * worldPose * worldToGrid_;
     if (ToolIndexFromName(tool) == kToolDropper) {
+      strokeSpacing_.Lift();
       PickColour(brushMatrix);
       continue;
     }
     const SculptOp op = BrushRecord(tool, script.GetString(ScriptGlobals::kToolShape),
                                     brushMatrix, drawSize * kSamplesPerMetre, CurrentMaterial());
-    frameOps.push_back(op);
-    if (mirrorEnabled) {
-      SculptOp mirrored = op;
-      mirrored.matrix = op.matrix * mirrorMatrix;
-      frameOps.push_back(mirrored);
+    std::vector<SculptOp> stamps;
+    strokeSpacing_.Stamp(op, &stamps);
+    for (const SculptOp& stamp : stamps) {
+      frameOps.push_back(stamp);
+      if (mirrorEnabled) {
+        SculptOp mirrored = stamp;
+        mirrored.matrix = stamp.matrix * mirrorMatrix;
+        frameOps.push_back(mirrored);
+      }
     }
   }
 }

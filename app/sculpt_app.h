@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "app/animated_value.h"
-#include "application/application.h"
 #include "app/desktop_view_target.h"
+#include "app/stroke_spacing.h"
+#include "application/application.h"
 #include "audio/mixer3d.h"
 #include "base/math_types.h"
 #include "file/file_util.h"
@@ -146,6 +147,7 @@ class SculptApplication : public Application {
   Matrix4x4 worldToGrid_;
   Matrix4x4 leftPose_;
   bool leftValid_ = false;
+  StrokeSpacing strokeSpacing_;
   Matrix4x4 rightPose_;
   bool rightValid_ = false;
   float rightTrigger_ = 0.0f;

@@ -5,12 +5,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <string>
 
 #include "app/brush_stroke.h"
 #include "app/controls.h"
 #include "app/sculpt_app.h"
+#include "app/stroke_spacing.h"
 #include "tests/gfx/gl_test_context.h"
 #include "ui/script_globals.h"
 #include "vr/vr_system.h"
@@ -188,6 +190,41 @@ TEST_F(SculptAppVrTest, MirrorAddsTheMirroredCopy) {
   EXPECT_EQ(second.radius, first.radius);
 }
 
+// A slow frame: the hand moved 20 cm between two frames of one stroke. Stamps a third of the
+// radius apart fill the path (each with its mirrored copy), so the line is continuous; a new
+// stroke starts from nothing.
+TEST_F(SculptAppVrTest, AFarMoveBetweenFramesOfAStrokeFillsThePath) {
+  app_->script.SetNumber(ScriptGlobals::kMirror, 1);
+  headset_.poses[kRight] = Matrix4x4::Translation({0.1f, 1.0f, 0.0f});
+  Frame(1.0f);
+  ASSERT_EQ(Records(), 2u);
+  headset_.poses[kRight] = Matrix4x4::Translation({0.3f, 1.0f, 0.0f});
+  Frame(1.0f);
+  const std::vector<SculptOp>& log = app_->document.OperationLog();
+  const float radius = log[0].radius;
+  ASSERT_GT(Records(), 4u);
+  ASSERT_EQ(Records() % 2, 0u);
+  float previousX = log[0].matrix.m[12];
+  for (size_t i = 2; i < log.size(); i += 2) {
+    const float x = log[i].matrix.m[12];
+    EXPECT_GT(x, previousX) << "record " << i;
+    EXPECT_LE(x - previousX, radius / 3.0f + 1e-3f) << "record " << i;
+    EXPECT_NEAR(log[i + 1].matrix.m[12], 192.0f - x, 1e-3f) << "its mirrored copy";
+    previousX = x;
+  }
+  EXPECT_NEAR(previousX, 96.0f + 0.3f * 96.0f, 1e-3f) << "the line ends at this frame's stamp";
+  for (float x = 96.0f + 9.6f; x <= 96.0f + 28.8f; x += 1.0f) {
+    EXPECT_GT(app_->volume.SampleAt({x, 96, 96}, 0), 0) << "a gap at x = " << x;
+  }
+
+  // Let go and press again elsewhere: no line back to the old stroke.
+  const size_t before = Records();
+  Frame(0.0f);
+  headset_.poses[kRight] = Matrix4x4::Translation({-0.3f, 1.0f, 0.0f});
+  Frame(1.0f);
+  EXPECT_EQ(Records(), before + 2);
+}
+
 // A stroke (press to release, its mirrored copies included) is one unit: the left hand's D-pad left
 // takes it back whole, right brings it back, and the grid is what the log replays to.
 TEST_F(SculptAppVrTest, TheLeftDPadUndoesAndRedoesWholeStrokes) {
@@ -344,6 +381,44 @@ TEST(BrushStrokeTest, HsvOfPrimariesGreysAndBlack) {
     EXPECT_NEAR(hsv[0], c.h, 1e-5f) << c.r << " " << c.g << " " << c.b;
     EXPECT_NEAR(hsv[1], c.s, 1e-5f);
     EXPECT_NEAR(hsv[2], c.v, 1e-5f);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StrokeSpacingTest, StampsInBetweenOnlyForMovesPastAThirdOfTheRadiusAndShortOfAJump) {
+  struct Case {
+    float move;     // samples along x between the two stamps
+    size_t added;   // stamps added between them
+  };
+  // Radius 3: a stamp at least every sample.
+  const Case cases[] = {{0.0f, 0}, {0.9f, 0}, {1.0f, 0}, {1.5f, 1}, {10.0f, 9}, {65.0f, 64},
+                        {65.5f, 0}, {NAN, 0}};
+  for (const Case& c : cases) {
+    StrokeSpacing spacing;
+    SculptOp first{};
+    first.radius = 3.0f;
+    first.matrix = Matrix4x4::Translation({10.0f, 20.0f, 30.0f});
+    SculptOp second = first;
+    second.matrix.m[12] += c.move;
+    std::vector<SculptOp> out;
+    spacing.Stamp(first, &out);
+    ASSERT_EQ(out.size(), 1u);
+    out.clear();
+    spacing.Stamp(second, &out);
+    ASSERT_EQ(out.size(), c.added + 1) << "move " << c.move;
+    EXPECT_EQ(std::memcmp(&out.back(), &second, sizeof second), 0) << "the frame's own stamp last";
+    for (size_t i = 0; i + 1 < out.size(); ++i) {
+      EXPECT_NEAR(out[i].matrix.m[12], 10.0f + c.move * float(i + 1) / float(c.added + 1), 1e-4f);
+      EXPECT_EQ(out[i].matrix.m[13], 20.0f);
+    }
+    // Lifted: the next stamp starts a new stroke.
+    spacing.Lift();
+    out.clear();
+    spacing.Stamp(first, &out);
+    EXPECT_EQ(out.size(), 1u);
   }
 }
 
