@@ -6,8 +6,8 @@
 
 class Controls {
  public:
-  // Keys are indexed by Windows virtual-key code; only codes below this are mirrored here.
-  static constexpr int kKeyCount = 128;
+  // Keys are indexed by Windows virtual-key code (punctuation such as '[' is 219).
+  static constexpr int kKeyCount = 256;
 
   // Game-pad button bits of padButtons, padPressed and padReleased.
   static constexpr uint32_t kPadA = 0x1;
@@ -32,6 +32,7 @@ class Controls {
   // Mouse button bits of mouseButtons, mousePressed and mouseReleased.
   static constexpr uint32_t kMouseLeft = 1u << 1;
   static constexpr uint32_t kMouseRight = 1u << 2;
+  static constexpr uint32_t kMouseMiddle = 1u << 4;
 
   virtual ~Controls() = default;
   virtual void Update() {}

@@ -4,6 +4,8 @@ add_library(loomwork_app STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpture_folder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/stroke_spacing.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/orbit_camera.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/surface_pick.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/desktop_view_target.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/brush_stroke.cpp
 )

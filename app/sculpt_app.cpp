@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include "app/brush_stroke.h"
+#include "app/surface_pick.h"
 #include "app/controls.h"
 #include "audio/audio_streamer.h"
 #include "audio/listener_view.h"
@@ -32,6 +33,15 @@ namespace {
 constexpr int kKeyF5 = 116;
 constexpr int kKeyShift = 16;
 constexpr int kKeyControl = 17;
+constexpr int kKeyOpenBracket = 219;
+constexpr int kKeyCloseBracket = 221;
+// The panel's size slider's range, in metres.
+constexpr double kMinDrawSize = 0.005;
+constexpr double kMaxDrawSize = 0.15;
+// A right-button press that moved less than this (pixels, both axes added) is a click.
+constexpr float kClickSlopPixels = 5.0f;
+// Where the desktop panel's carrying point sits, metres right of the view's middle at 1 m.
+constexpr float kDesktopPanelX = -0.62f;
 // The undo history keeps before-images of the blocks strokes wrote within this much memory, and
 // grid checkpoints within as much again. LOOMWORK_HISTORY_BUDGET_MB sets another amount (0 to
 // 65536; the soak run uses a small one so that memory levels off within a few cycles).
@@ -263,9 +273,10 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
   PutFloat(sceneConstants, kFogDensity, 0.03f);
 
   cameraOffset = {0.0f, 0.0f, 0.0f};
-  if (info == nullptr || !info->isVR) {
-    cameraOffset.y = 1.0f;
-    cameraOffset.z = 2.0f;
+  desktop_ = info == nullptr || !info->isVR;
+  if (desktop_) {
+    orbit = OrbitCamera{};
+    cameraOffset = orbit.Eye();
   }
 
   if (!font.Init(context, "assets/Comfortaa_Bold.ttf", 128.0f, 0.05f)) {
@@ -382,15 +393,33 @@ void SculptApplication::ProcessControls(Controls* controls, bool* /*vrInput*/) {
   if (controls == nullptr) {
     return;
   }
-  // Per frame, not per second; opposite keys cancel.
-  if (controls->keyDown['W'] != 0) cameraOffset.z -= kCameraStep;
-  if (controls->keyDown['S'] != 0) cameraOffset.z += kCameraStep;
-  if (controls->keyDown['Q'] != 0) cameraOffset.y -= kCameraStep;
-  if (controls->keyDown['E'] != 0) cameraOffset.y += kCameraStep;
-  if (controls->keyDown['A'] != 0) cameraOffset.x -= kCameraStep;
-  if (controls->keyDown['D'] != 0) cameraOffset.x += kCameraStep;
-  if ((controls->mousePressed & Controls::kMouseRight) != 0) {
+  // Per frame, not per second; opposite keys cancel. On the desktop they carry the orbit's
+  // target, and the camera with it.
+  Vec3& moved = desktop_ ? orbit.target : cameraOffset;
+  if (controls->keyDown['W'] != 0) moved.z -= kCameraStep;
+  if (controls->keyDown['S'] != 0) moved.z += kCameraStep;
+  if (controls->keyDown['Q'] != 0) moved.y -= kCameraStep;
+  if (controls->keyDown['E'] != 0) moved.y += kCameraStep;
+  if (controls->keyDown['A'] != 0) moved.x -= kCameraStep;
+  if (controls->keyDown['D'] != 0) moved.x += kCameraStep;
+  if (desktop_) {
+    ProcessDesktopMouse(controls);
+  } else if ((controls->mousePressed & Controls::kMouseRight) != 0) {
     TogglePanel();
+  }
+  // The D-pad's tools and the rest of the panel's row on the number keys.
+  static constexpr const char* kToolKeys[] = {"Add", "Subtract", "Paint", "Dropper", "Buff",
+                                              "Sandpaper"};
+  for (int k = 0; k < 6; ++k) {
+    if (controls->keyPressed['1' + k] != 0) script.SetString(ScriptGlobals::kTool, kToolKeys[k]);
+  }
+  // Brush size: [ smaller, ] larger, a fifth at a time within the panel slider's range.
+  const bool smaller = controls->keyPressed[kKeyOpenBracket] != 0;
+  const bool larger = controls->keyPressed[kKeyCloseBracket] != 0;
+  if (smaller != larger) {
+    const double size = script.GetNumber(ScriptGlobals::kDrawSize);
+    script.SetNumber(ScriptGlobals::kDrawSize,
+                     std::clamp(larger ? size * 1.2 : size / 1.2, kMinDrawSize, kMaxDrawSize));
   }
   // Ctrl+Z undoes; Ctrl+Shift+Z and Ctrl+Y redo.
   if (controls->keyDown[kKeyControl] != 0) {
@@ -403,6 +432,41 @@ void SculptApplication::ProcessControls(Controls* controls, bool* /*vrInput*/) {
     }
     if (controls->keyPressed['Y'] != 0) document.Redo();
   }
+}
+
+void SculptApplication::ProcessDesktopMouse(Controls* controls) {
+  const int32_t dx = mouseX_ >= 0 ? controls->mouseX - mouseX_ : 0;
+  const int32_t dy = mouseY_ >= 0 ? controls->mouseY - mouseY_ : 0;
+  mouseX_ = controls->mouseX;
+  mouseY_ = controls->mouseY;
+  mouseInside_ = mouseX_ >= 0 && mouseY_ >= 0;
+  const uint32_t held = controls->mouseButtons;
+  const bool shift = controls->keyDown[kKeyShift] != 0;
+  // Right drag orbits (with Shift it pans); a right click that hardly moved shows or hides the
+  // panel, as it always did. The middle button pans.
+  if ((controls->mousePressed & Controls::kMouseRight) != 0) rightDrag_ = 0.0f;
+  if ((held & Controls::kMouseRight) != 0) {
+    rightDrag_ += float(std::abs(dx) + std::abs(dy));
+    if (shift) {
+      orbit.Pan(float(dx), float(dy), viewHeight_, desktopProjectionScale_[1]);
+    } else {
+      orbit.Orbit(float(dx), float(dy));
+    }
+  }
+  if ((controls->mouseReleased & Controls::kMouseRight) != 0 && rightDrag_ < kClickSlopPixels) {
+    TogglePanel();
+  }
+  if ((held & Controls::kMouseMiddle) != 0) {
+    orbit.Pan(float(dx), float(dy), viewHeight_, desktopProjectionScale_[1]);
+  }
+  orbit.Zoom(controls->wheel);
+  if (controls->keyPressed['F'] != 0) orbit.FrameVolume();
+  // The left button strokes unless it went down on the panel, where it clicks.
+  if ((controls->mousePressed & Controls::kMouseLeft) != 0) {
+    strokeAllowed_ = !panel.pointerOnPanel;
+  }
+  leftHeld_ = (held & Controls::kMouseLeft) != 0;
+  if (!leftHeld_) strokeAllowed_ = false;
 }
 
 void SculptApplication::TogglePanel() {
@@ -475,7 +539,12 @@ void SculptApplication::UpdateFrameConstants(const FrameInfo* info, int32_t ligh
   SetMaterial({1, 1, 1, 1}, {0.04f, 0.04f, 0.04f}, 1.0f);
   PutFloat(sceneConstants, kDielectricF0, 0.04f);
 
-  const Matrix4x4 headView = info != nullptr ? info->headView : Matrix4x4::Identity();
+  Matrix4x4 headView = info != nullptr ? info->headView : Matrix4x4::Identity();
+  if (desktop_) {
+    // The orbit camera is the desktop's head.
+    cameraOffset = orbit.Eye();
+    headView = orbit.Rotation();
+  }
   frameView_ = Audio::SetListenerFromView(mixer, cameraOffset, headView);
   PutMatrix(sceneConstants, kView, frameView_);
   Matrix4x4 inverseView;
@@ -520,9 +589,17 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   rightPose_ = Matrix4x4{};
   rightValid_ = false;
   rightTrigger_ = 0.0f;
+  pointerPose_ = Matrix4x4{};
+  pointerValid_ = false;
+  pointerTrigger_ = 0.0f;
   std::vector<SculptOp> frameOps;
   if (info->vrSystem != nullptr) {
     UpdateControllers(info->vrSystem, frameOps);
+    pointerPose_ = rightPose_;
+    pointerValid_ = rightValid_;
+    pointerTrigger_ = rightTrigger_;
+  } else if (desktop_) {
+    UpdateDesktopBrush(info, frameOps);
   }
   document.ApplyFrame(frameOps);
 
@@ -646,11 +723,12 @@ void SculptApplication::DrawPanel(Draw::DrawContext* context, const FrameInfo* i
     orientation.m[10] = c;
     panel.UpdateTrigger(rightTrigger_);
   } else {
-    // Desktop: the panel hangs 1 m in front of the camera with its y axis (growing downwards)
-    // pointing down in the world.
-    base = Matrix4x4::Scale({1.0f, -1.0f, -1.0f}) * Matrix4x4::Translation({0.0f, 0.0f, -1.0f}) *
-           trackingToWorld_;
+    // Desktop: the panel hangs 1 m in front of the camera, towards the left edge of the view so
+    // the sculpture stays in sight, with its y axis (growing downwards) pointing down.
+    base = Matrix4x4::Scale({1.0f, -1.0f, -1.0f}) *
+           Matrix4x4::Translation({kDesktopPanelX, 0.0f, -1.0f}) * orbit.CameraToWorld();
     baseValid = true;
+    panel.UpdateTrigger(pointerTrigger_);
   }
   panelMatrix = base;
   const float v = panelAnim.ValueAt(TimeNow());
@@ -664,8 +742,9 @@ void SculptApplication::DrawPanel(Draw::DrawContext* context, const FrameInfo* i
                 Matrix4x4::Translation({0.0f, 0.0f, -0.05f}) * orientation * base;
   SetModel(panelMatrix);
   PushSceneConstants(context);
-  panel.SetPointer(rightValid_, rightPose_);
-  panel.SetEye(view, info->vrSystem != nullptr);
+  panel.SetPointer(pointerValid_, pointerPose_);
+  // The hand controller points at the panel in VR, the mouse on the desktop.
+  panel.SetEye(view, info->vrSystem != nullptr || pointerValid_);
   panel.SetTransform(context, panelMatrix);
   script.CallFunction("processUI");
   panel.DrawPointer(context);
@@ -726,41 +805,87 @@ void SculptApplication::UpdateControllers(VRSystem* system, std::vector<SculptOp
     if (state->role != kRoleRightHand) {
       continue;
     }
-    rightPose_ = worldPose;
-    rightValid_ = valid;
-    rightTrigger_ = trigger;
     // A later one wins when several are held.
     const uint64_t held = state->buttonsPressed;
     if ((held & kButtonDPadLeft) != 0) script.SetString(ScriptGlobals::kTool, "Add");
     if ((held & kButtonDPadRight) != 0) script.SetString(ScriptGlobals::kTool, "Subtract");
     if ((held & kButtonDPadDown) != 0) script.SetString(ScriptGlobals::kTool, "Paint");
     if ((held & kButtonDPadUp) != 0) script.SetString(ScriptGlobals::kTool, "Dropper");
+    StrokeWithRightHand(worldPose, valid, trigger, frameOps);
+  }
+}
 
-    // The pointer on the panel (as the previous view left it) clicks instead of stroking.
-    if (!valid || panel.pointerOnPanel || !(trigger > kStrokeThreshold)) {
-      strokeSpacing_.Lift();
-      continue;
+void SculptApplication::UpdateDesktopBrush(const FrameInfo* info,
+                                           std::vector<SculptOp>& frameOps) {
+  desktopProjectionScale_[0] = info->eyeProjection[0].m[0];
+  desktopProjectionScale_[1] = info->eyeProjection[0].m[5];
+  viewHeight_ = float(info->height);
+  if (!mouseInside_ || info->width == 0 || info->height == 0 ||
+      !(desktopProjectionScale_[0] > 0.0f) || !(desktopProjectionScale_[1] > 0.0f)) {
+    strokeSpacing_.Lift();
+    return;
+  }
+  Vec3 origin, direction;
+  orbit.Ray(float(mouseX_), float(mouseY_), float(info->width), float(info->height),
+            desktopProjectionScale_[0], desktopProjectionScale_[1], &origin, &direction);
+  pointerPose_ = PoseLookingAlong(origin, direction);
+  pointerValid_ = true;
+  pointerTrigger_ = leftHeld_ ? 1.0f : 0.0f;
+
+  // The brush sits on the surface under the mouse, facing the camera; where the ray meets no
+  // surface, at the target's distance. A stroke keeps the distance it started at: following the
+  // surface it is raising would pile each stamp onto the last, towards the camera.
+  float depth = strokeDepth_;
+  if (!(depth > 0.0f)) {
+    depth = orbit.distance;
+    Vec3 hit;
+    const Vec3 gridOrigin = TransformPoint(worldToGrid_, origin);
+    const Vec3 gridDirection = direction * kSamplesPerMetre;
+    if (FirstSolidAlongRay(volume, gridOrigin, gridDirection, &hit)) {
+      depth = Length(TransformPoint(gridToWorld_, hit) - origin);
     }
-    const std::string tool = script.GetString(ScriptGlobals::kTool);
-    const float drawSize = float(script.GetNumber(ScriptGlobals::kDrawSize));
-    const Matrix4x4 brushMatrix =
-        Matrix4x4::Scale({drawSize, drawSize, drawSize}) * worldPose * worldToGrid_;
-    if (ToolIndexFromName(tool) == kToolDropper) {
-      strokeSpacing_.Lift();
-      PickColour(brushMatrix);
-      continue;
-    }
-    const SculptOp op = BrushRecord(tool, script.GetString(ScriptGlobals::kToolShape),
-                                    brushMatrix, drawSize * kSamplesPerMetre, CurrentMaterial());
-    std::vector<SculptOp> stamps;
-    strokeSpacing_.Stamp(op, &stamps);
-    for (const SculptOp& stamp : stamps) {
-      frameOps.push_back(stamp);
-      if (mirrorEnabled) {
-        SculptOp mirrored = stamp;
-        mirrored.matrix = stamp.matrix * mirrorMatrix;
-        frameOps.push_back(mirrored);
-      }
+  }
+  strokeDepth_ = strokeAllowed_ ? depth : -1.0f;
+  const Vec3 at = origin + direction * depth;
+  Matrix4x4 brush = orbit.CameraToWorld();
+  brush.m[12] = at.x;
+  brush.m[13] = at.y;
+  brush.m[14] = at.z;
+  rightPose_ = brush;
+  rightValid_ = true;
+  rightTrigger_ = strokeAllowed_ ? 1.0f : 0.0f;
+  StrokeWithRightHand(brush, true, rightTrigger_, frameOps);
+}
+
+void SculptApplication::StrokeWithRightHand(const Matrix4x4& worldPose, bool valid,
+                                            float trigger, std::vector<SculptOp>& frameOps) {
+  rightPose_ = worldPose;
+  rightValid_ = valid;
+  rightTrigger_ = trigger;
+  // The pointer on the panel (as the previous view left it) clicks instead of stroking.
+  if (!valid || panel.pointerOnPanel || !(trigger > kStrokeThreshold)) {
+    strokeSpacing_.Lift();
+    return;
+  }
+  const std::string tool = script.GetString(ScriptGlobals::kTool);
+  const float drawSize = float(script.GetNumber(ScriptGlobals::kDrawSize));
+  const Matrix4x4 brushMatrix =
+      Matrix4x4::Scale({drawSize, drawSize, drawSize}) * worldPose * worldToGrid_;
+  if (ToolIndexFromName(tool) == kToolDropper) {
+    strokeSpacing_.Lift();
+    PickColour(brushMatrix);
+    return;
+  }
+  const SculptOp op = BrushRecord(tool, script.GetString(ScriptGlobals::kToolShape), brushMatrix,
+                                  drawSize * kSamplesPerMetre, CurrentMaterial());
+  std::vector<SculptOp> stamps;
+  strokeSpacing_.Stamp(op, &stamps);
+  for (const SculptOp& stamp : stamps) {
+    frameOps.push_back(stamp);
+    if (mirrorEnabled) {
+      SculptOp mirrored = stamp;
+      mirrored.matrix = stamp.matrix * mirrorMatrix;
+      frameOps.push_back(mirrored);
     }
   }
 }

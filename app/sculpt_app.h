@@ -6,6 +6,7 @@
 
 #include "app/animated_value.h"
 #include "app/desktop_view_target.h"
+#include "app/orbit_camera.h"
 #include "app/stroke_spacing.h"
 #include "application/application.h"
 #include "audio/mixer3d.h"
@@ -82,6 +83,8 @@ class SculptApplication : public Application {
   LayerTargets layerTargets;
 
   Vec3 cameraOffset;
+  // The desktop window's camera; the keyboard moves its target.
+  OrbitCamera orbit;
   bool panelVisible = true;
   AnimatedValue panelAnim;
   Matrix4x4 panelMatrix;
@@ -134,6 +137,13 @@ class SculptApplication : public Application {
   void DrawDeviceModels(Draw::DrawContext* context, VRSystem* system);
   // Reads the hand controllers of a VR frame: poses, D-pad tool choice, strokes and colour picks.
   void UpdateControllers(VRSystem* system, std::vector<SculptOp>& frameOps);
+  // The desktop's hand: the mouse points at the panel along the camera's ray and puts the brush
+  // on the surface under it (or at the target's distance where the ray meets none).
+  void UpdateDesktopBrush(const FrameInfo* info, std::vector<SculptOp>& frameOps);
+  // The right hand's stamp for this frame (or its colour pick with the dropper).
+  void StrokeWithRightHand(const Matrix4x4& worldPose, bool valid, float trigger,
+                           std::vector<SculptOp>& frameOps);
+  void ProcessDesktopMouse(Controls* controls);
   void PickColour(const Matrix4x4& brushMatrix);
   void SetModel(const Matrix4x4& model);
   void SetMaterial(Vec4 tint, Vec3 f0, float roughness);
@@ -151,6 +161,23 @@ class SculptApplication : public Application {
   Matrix4x4 rightPose_;
   bool rightValid_ = false;
   float rightTrigger_ = 0.0f;
+  // What points at the panel: the right hand in VR, the mouse's ray on the desktop.
+  Matrix4x4 pointerPose_;
+  bool pointerValid_ = false;
+  float pointerTrigger_ = 0.0f;
+  // The desktop's mouse: position, the left button held for strokes (only when it was pressed
+  // off the panel), and the right button's drag so far (a short one is a click).
+  bool desktop_ = false;
+  int32_t mouseX_ = -1, mouseY_ = -1;
+  bool mouseInside_ = false;
+  bool leftHeld_ = false;
+  bool strokeAllowed_ = false;
+  float rightDrag_ = 0.0f;
+  float strokeDepth_ = -1.0f;  // metres from the eye while a desktop stroke goes on
+  // The desktop projection's horizontal and vertical scales and the view's height, for rays and
+  // pans.
+  float desktopProjectionScale_[2] = {1.0f, 1.0f};
+  float viewHeight_ = 720.0f;
   int32_t frameCount_ = 0;
   bool initialised_ = false;
   bool quitPosted_ = false;

@@ -27,7 +27,7 @@ void ReportOldSlots(const DataRoots& dataRoots, const std::string& folder) {
     if (!found.empty()) {
       const std::string old = (root.empty() ? std::string("./") : root) + "sculptures";
       Log(LogLevel::Warning,
-          "Sculptures are kept in %s now; %s in %s still load from there until you move them",
+          "Sculptures are kept in %s now; move %s from %s there to load them",
           folder.c_str(), found.c_str(), old.c_str());
       return;  // the first root is the one those slots load from
     }
@@ -48,7 +48,6 @@ SculptureFolder PrepareSculptureFolder(const DataRoots& dataRoots) {
   }
   result.folder = user + "/sculptures";
   AddDataRoot(result.roots, user);
-  for (const std::string& root : dataRoots) result.roots.push_back(root);
   ReportOldSlots(dataRoots, result.folder);
   return result;
 }

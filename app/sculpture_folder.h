@@ -7,7 +7,7 @@
 #include "file/file_util.h"
 
 struct SculptureFolder {
-  DataRoots roots;     // the user folder first, then the data roots of old as a fallback
+  DataRoots roots;     // the user folder alone: a save that fails there never lands elsewhere
   std::string folder;  // the sculptures folder itself, for messages; empty when not usable
 };
 

@@ -245,6 +245,8 @@ void SdlControls::HandleEvent(const SDL_Event& event) {
         bit = kMouseLeft;
       } else if (event.button.button == SDL_BUTTON_RIGHT) {
         bit = kMouseRight;
+      } else if (event.button.button == SDL_BUTTON_MIDDLE) {
+        bit = kMouseMiddle;
       }
       if (event.type == SDL_MOUSEBUTTONDOWN) {
         rawMouseButtons_.fetch_or(bit, std::memory_order_relaxed);

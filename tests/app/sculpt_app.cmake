@@ -22,6 +22,7 @@ add_dependencies(sculpt_app_tests loomwork loomwork-data loomwork_xr_sim)
 loomwork_add_test(sculpt_app_input_tests SERIAL
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_input_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/desktop_sculpt_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/vr_mouse_test.cpp
   LIBS loomwork_vr_runtime loomwork_sculpt PkgConfig::STB
 )

@@ -1,0 +1,122 @@
+// Sculpting in the desktop window with the real program and real X input (xdotool): the mouse
+// clicks the panel's buttons, strokes onto the surface under the cursor, and saves; a save that
+// cannot be written says so and never "Saved". Runs alone on the display (see the build file).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "sculpt/sculpture_file.h"
+#include "tests/support/png_image.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_directory.h"
+#include "tests/support/x_input.h"
+
+namespace {
+
+constexpr const char* kWindow = "Loomwork";
+constexpr int kWidth = 1280, kHeight = 720;
+
+struct Pixel {
+  int x, y;
+};
+
+// Where panel point (u, v) (centimetres, v downwards) shows in the desktop window at the start:
+// the panel hangs 1 m in front of the camera, 0.62 m left of the middle, 5 cm towards the
+// viewer; the projection is 90 degrees wide.
+Pixel PanelPixel(float u, float v) {
+  const float x = 0.01f * u - 0.62f, y = -0.01f * v, depth = 0.95f;
+  const float aspect = float(kWidth) / float(kHeight);
+  return {int((1.0f + x / depth) * 0.5f * kWidth), int((1.0f - y / depth * aspect) * 0.5f * kHeight)};
+}
+
+std::string Click(Pixel p) {
+  return "mousemove --window %1 " + std::to_string(p.x) + " " + std::to_string(p.y) +
+         " sleep 0.3 mousedown --window %1 1 sleep 0.3 mouseup --window %1 1 sleep 0.5 ";
+}
+
+int Occurrences(const std::string& log, const std::string& text) {
+  int n = 0;
+  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+  return n;
+}
+
+TEST(DesktopSculptTest, TheMouseClicksThePanelStrokesOnTheSurfaceAndSaves) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
+  // The "marble" scene's block fills x and z from -0.5 to 0.5 m and stands 1 m tall; the camera
+  // starts at (0, 1, 2) looking along -z. The ray through this pixel meets the block's front
+  // face (z = 0.5 m) at half its height; with no surface it would stop 2 m out, at z = 0.
+  const Pixel marble = PanelPixel(14.25f, 27.0f), save = PanelPixel(13.5f, 17.0f);
+  const Pixel front = {kWidth / 2, 573};
+  const std::string actions =
+      Click(marble) + "mousemove --window %1 " + std::to_string(front.x) + " " +
+      std::to_string(front.y) + " sleep 0.3 mousedown --window %1 1 sleep 0.4 mousemove --window %1 " +
+      std::to_string(front.x + 30) + " " + std::to_string(front.y) +
+      " sleep 0.4 mouseup --window %1 1 sleep 0.5 " + Click(save);
+
+  struct Case {
+    const char* name;
+    bool writable;  // false: slot 1's file cannot be written
+  };
+  for (const Case c : {Case{"saves", true}, Case{"cannot save", false}}) {
+    SCOPED_TRACE(c.name);
+    TempDirectory temp;
+    if (!c.writable) {
+      // A folder where the slot's file would go: no save can replace it (not even as root).
+      temp.MakeDirectory("loomwork");
+      temp.MakeDirectory("loomwork/sculptures");
+      temp.MakeDirectory("loomwork/sculptures/slot1.sculpt");
+    }
+    const std::string shot = temp.File("shot.png");
+    ProcessOptions options;
+    options.workingDirectory = LOOMWORK_DATA_DIR;
+    options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(), "LOOMWORK_CAPTURE_PNG=" + shot};
+    options.hangLimit = std::chrono::seconds(90);
+    options.triggers = {
+        {"Tess time (216 blocks)", [&](int pid) { SendToWindow(pid, kWindow, actions); }},
+        {c.writable ? "Saved sculptures/slot1.sculpt" : "Save failed", CloseProcess},
+    };
+    const ProcessResult result =
+        RunProcess(LOOMWORK_PATH, {"--novr", "--verbose", "--dataroot=" + temp.Path()}, options);
+    const std::string log = result.err + result.out;
+    ASSERT_EQ(result.exitCode, 0) << result.Describe();
+    const Image image = LoadPng(shot);
+    EXPECT_EQ(image.width, kWidth) << log;
+    if (!c.writable) {
+      EXPECT_EQ(Occurrences(log, "Save failed: sculptures/slot1.sculpt was not written"), 1) << log;
+      EXPECT_EQ(log.find("Saved"), std::string::npos) << log;
+      continue;
+    }
+    EXPECT_EQ(Occurrences(log, "Saved sculptures/slot1.sculpt"), 1) << log;
+
+    std::ifstream file(temp.File("loomwork/sculptures/slot1.sculpt"), std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                     std::istreambuf_iterator<char>());
+    SculptureHeader header{};
+    std::vector<SculptOp> records;
+    std::string error, warning;
+    ASSERT_TRUE(ParseSculpture(bytes.data(), bytes.size(), "slot1", header, records, error, warning))
+        << error << "\n" << log;
+    // One click, one scene: its clear and its block, then the stroke's stamps.
+    ASSERT_GT(records.size(), 3u) << log;
+    EXPECT_EQ(records[0].type, kOpClear);
+    EXPECT_EQ(records[1].type, kOpBox);
+    for (size_t i = 2; i < records.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(records[i].type, kOpSphere);
+      EXPECT_EQ(records[i].mode, 2);
+      // On the front face (grid z = 144), half way up (grid y = 48), from the middle rightwards.
+      EXPECT_NEAR(records[i].matrix.m[14], 144.0f, 1.5f);
+      EXPECT_NEAR(records[i].matrix.m[13], 48.0f, 3.0f);
+      EXPECT_GE(records[i].matrix.m[12], 95.0f);
+    }
+    EXPECT_GT(records.back().matrix.m[12], records[2].matrix.m[12] + 2.0f) << "the drag moved";
+  }
+}
+
+}  // namespace
