@@ -8,7 +8,7 @@
 //   arrow keys              right D-pad (the trackpad's edges)
 //   Space                   right menu button
 //   M or Tab                left menu button
-//   R / F                   brush reach +/- 5 cm per frame
+//   R / F                   brush reach out / in (sim_pointer_mapping.h: NextReach)
 //   closing the window      ends the session, as the timeline's quit does
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -88,8 +88,10 @@ class CompanionWindow {
       }
     }
     input_.reachSteps = int(reachSteps_[0]) - int(reachSteps_[1]);
-    reach_ = std::clamp(reach_ + float(input_.reachSteps) * sim::kReachStep, sim::kMinReach,
-                        sim::kMaxReach);
+    const int64_t now = NowNs();
+    reach_ = sim::NextReach(reach_, input_.reachSteps, float(double(now - lastDriveNs_) * 1e-9),
+                            sim::ToMatrix34(rig->pose[0]), sim::ToMatrix34(rig->pose[1]));
+    lastDriveNs_ = now;
     Window root, child;
     int rootX, rootY, x, y;
     unsigned int mask = 0;
@@ -172,6 +174,7 @@ class CompanionWindow {
   sim::DesktopInput input_;
   bool reachSteps_[2] = {false, false};
   float reach_ = sim::kDefaultReach;
+  int64_t lastDriveNs_ = 0;
 };
 
 Session::Session() : Object(Kind::Session) {}

@@ -7,14 +7,12 @@
 //   arrow keys            right D-pad
 //   Space                 right menu button
 //   M or Tab              left menu button (the application toggles its panel with it)
-//   R / F                 brush reach +/- 5 cm per frame
+//   R / F                 brush reach out / in (sim_pointer_mapping.h: NextReach)
 #include <cstdint>
 
 #include "vr/sim_pointer_mapping.h"
 
 namespace vr::sim {
-
-constexpr float kReachStep = 0.05f;
 
 struct DesktopInput {
   bool hasPointer = false;  // false without a current window

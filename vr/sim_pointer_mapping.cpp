@@ -65,4 +65,24 @@ bool RightHandFromPointer(const DesktopPointer& pointer, const HmdMatrix34_t& he
   return true;
 }
 
+float NextReach(float reach, int steps, float seconds, const HmdMatrix34_t& head,
+                const HmdMatrix34_t& leftHand) {
+  const Vec3 eye = {head.m[0][3], head.m[1][3], head.m[2][3]};
+  const Vec3 hand = {leftHand.m[0][3], leftHand.m[1][3], leftHand.m[2][3]};
+  // The far side: the middle of the volume's face away from the eye, along its largest axis.
+  const Vec3 centre = {0.0f, 1.0f, 0.0f};
+  const Vec3 away = eye - centre;
+  Vec3 far = centre;
+  if (std::fabs(away.x) > std::fabs(away.z)) {
+    far.x = away.x > 0.0f ? -1.0f : 1.0f;
+  } else {
+    far.z = away.z > 0.0f ? -1.0f : 1.0f;
+  }
+  const float nearest = std::clamp(Length(hand - eye), kMinReach, kMaxReach);
+  const float farthest = std::clamp(Length(far - eye), nearest, kMaxReach);
+  const float dt = std::isfinite(seconds) ? std::clamp(seconds, 0.0f, 0.1f) : 0.0f;
+  const float next = reach + float(steps) * kReachSpeed * dt;
+  return std::clamp(std::isfinite(next) ? next : kDefaultReach, nearest, farthest);
+}
+
 }  // namespace vr::sim

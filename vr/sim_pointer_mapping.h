@@ -18,6 +18,16 @@ constexpr float kPanelOffset = 0.05f;
 constexpr float kPanelCatchRadius = 0.45f;  // around the left hand: covers the 38 x 62 cm panel
 constexpr float kPanelStandOff = 0.1f;      // the right hand stops this far in front of it
 
+// R and F move the brush out and in at this speed while held, in metres per second (a mouse
+// wheel's notch or two each tenth of a second).
+constexpr float kReachSpeed = 0.75f;
+
+// The reach after R (steps +1) or F (-1) was held for `seconds` (cut to a tenth of a second, so a
+// stalled frame cannot fling it): never nearer than the panel the left hand holds, never beyond
+// the far side of the sculpture's volume (the 2 m cube standing on the origin).
+float NextReach(float reach, int steps, float seconds, const HmdMatrix34_t& head,
+                const HmdMatrix34_t& leftHand);
+
 struct DesktopPointer {
   float x = 0.0f, y = 0.0f;  // window coordinates, y down
   int windowWidth = 0, windowHeight = 0;

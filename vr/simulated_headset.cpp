@@ -169,7 +169,10 @@ void SimulatedHeadset::ApplyTimeline() {
 
 void SimulatedHeadset::ApplyDesktopInput() {
   const DesktopInput input = ReadDesktopInput();
-  reach_ = std::clamp(reach_ + float(input.reachSteps) * kReachStep, kMinReach, kMaxReach);
+  const double now = TimeNow();
+  reach_ = NextReach(reach_, input.reachSteps, float(now - lastInputTime_),
+                     ToMatrix34(devices_[kHeadIndex].pose), ToMatrix34(devices_[kLeftHandIndex].pose));
+  lastInputTime_ = now;
   Device& right = devices_[kRightHandIndex];
   if (!right.scripted) {
     if (input.hasPointer) {

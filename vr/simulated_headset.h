@@ -166,6 +166,7 @@ class SimulatedHeadset final : public IVRSystem,
   uint64_t frameIndex_ = 0;
   double startTime_ = 0.0;
   float reach_ = 0.0f;
+  double lastInputTime_ = 0.0;  // when the mouse and keyboard were last read
   RenderModelServer renderModels_;
   uint32_t hapticPulses_ = 0;
   uint32_t quitRequests_ = 0;

@@ -157,3 +157,34 @@ TEST_F(PointerMapping, TheHandStopsInFrontOfThePanel) {
 
 }  // namespace
 }  // namespace vr::sim::testing
+
+namespace vr::sim::testing {
+namespace {
+
+TEST(SimReach, MovesAtItsSpeedBetweenThePanelAndTheFarSideOfTheVolume) {
+  const HmdMatrix34_t head = ToMatrix34(DefaultHeadPose());          // (0, 1.45, 2.3)
+  const HmdMatrix34_t leftHand = ToMatrix34(DefaultLeftHandPose());  // about 0.98 m away
+  const float panel = 0.976f, far = 3.33f;  // the far side: (0, 1, -1)
+  struct Case {
+    float reach;
+    int steps;
+    float seconds;
+    float expected;
+  };
+  const Case cases[] = {
+      {1.9f, 1, 0.02f, 1.9f + 0.015f},  // R for a 50 Hz frame
+      {1.9f, -1, 0.05f, 1.9f - 0.0375f},
+      {1.9f, 1, 5.0f, 1.9f + 0.075f},   // a stalled frame moves it a tenth of a second's worth
+      {1.9f, 0, 0.02f, 1.9f},
+      {1.0f, -1, 0.1f, panel},          // never nearer than the panel
+      {3.3f, 1, 0.1f, far},             // never beyond the far side
+      {1.9f, 1, NAN, 1.9f},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NEAR(NextReach(c.reach, c.steps, c.seconds, head, leftHand), c.expected, 2e-3f)
+        << c.reach << " " << c.steps << " " << c.seconds;
+  }
+}
+
+}  // namespace
+}  // namespace vr::sim::testing
