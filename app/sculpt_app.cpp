@@ -42,6 +42,11 @@ constexpr double kMaxDrawSize = 0.15;
 constexpr float kClickSlopPixels = 5.0f;
 // Where the desktop panel's carrying point sits, metres right of the view's middle at 1 m.
 constexpr float kDesktopPanelX = -0.62f;
+// The working volume's edges and the mirror plane (RGBA8, red in the lowest byte), and the
+// brush preview's colour when it is outside the grid.
+constexpr uint32_t kVolumeEdgeColour = 0x50FFFFFFu;
+constexpr uint32_t kMirrorColour = 0x30FFB040u;
+constexpr Vec4 kOutsideTint = {1.0f, 0.55f, 0.0f, 1.0f};
 // The undo history keeps before-images of the blocks strokes wrote within this much memory, and
 // grid checkpoints within as much again. LOOMWORK_HISTORY_BUDGET_MB sets another amount (0 to
 // 65536; the soak run uses a small one so that memory levels off within a few cycles).
@@ -700,6 +705,7 @@ void SculptApplication::DrawView(Draw::DrawContext* context, const FrameInfo* in
   PushSceneConstants(context);
   context->BindPipeline(texturedPipeline);
 
+  DrawWorkingVolume(context);
   DrawPanel(context, info, view);
   DrawToolPreview(context);
 
@@ -752,6 +758,58 @@ void SculptApplication::DrawPanel(Draw::DrawContext* context, const FrameInfo* i
   PushSceneConstants(context);
 }
 
+void SculptApplication::DrawWorkingVolume(Draw::DrawContext* context) {
+  // The 2 m cube's twelve edges, faint, so strokes are never aimed at nothing.
+  context->BindTexture(0, whiteTexture);
+  if (auto* edges = static_cast<SimpleVertex*>(context->AllocateImmediateVertices(24, 36))) {
+    int n = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      for (int corner = 0; corner < 4; ++corner) {
+        for (int end = 0; end < 2; ++end) {
+          float p[3];
+          p[axis] = end == 0 ? 0.0f : 1.0f;
+          p[(axis + 1) % 3] = (corner & 1) ? 1.0f : 0.0f;
+          p[(axis + 2) % 3] = (corner & 2) ? 1.0f : 0.0f;
+          // Grid corners to world: x and z from -1 to 1, y from 0 to 2.
+          edges[n++] = SimpleVertex{{2.0f * p[0] - 1.0f, 2.0f * p[1], 2.0f * p[2] - 1.0f},
+                                    {0.0f, 1.0f, 0.0f},
+                                    {0.0f, 0.0f},
+                                    kVolumeEdgeColour};
+        }
+      }
+    }
+    context->DrawImmediate(Draw::Primitive::LINE_LIST);
+  }
+  if (!mirrorEnabled) return;
+  // The mirror's plane, translucent: the points halfway between a point and its image, facing
+  // along the line between them.
+  const Vec3 a = {96.0f, 96.0f, 96.0f}, b = {40.0f, 120.0f, 70.0f};
+  Vec3 p = a, image = TransformPoint(mirrorMatrix, a);
+  if (Length(image - p) < 1.0f) {
+    p = b;
+    image = TransformPoint(mirrorMatrix, b);
+  }
+  const Vec3 normalInGrid = image - p;
+  if (!(Length(normalInGrid) > 1e-3f)) return;
+  const Vec3 middle = TransformPoint(gridToWorld_, (p + image) * 0.5f);
+  const Vec3 normal = TransformVector(gridToWorld_, normalInGrid) * (1.0f / Length(TransformVector(gridToWorld_, normalInGrid)));
+  Vec3 side = Cross(normal, {0.0f, 1.0f, 0.0f});
+  if (Length(side) < 1e-3f) side = Cross(normal, {1.0f, 0.0f, 0.0f});
+  side = side * (1.0f / Length(side));
+  const Vec3 up = Cross(side, normal);
+  // Centred on the volume's middle as seen along the normal, the size of the cube's face.
+  const Vec3 volumeMiddle = {0.0f, 1.0f, 0.0f};
+  const Vec3 centre = volumeMiddle + normal * Dot(middle - volumeMiddle, normal);
+  if (auto* quad = static_cast<SimpleVertex*>(context->AllocateImmediateVertices(4, 36))) {
+    const float corners[4][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}};
+    for (int i = 0; i < 4; ++i) {
+      const Vec3 q = centre + side * corners[i][0] + up * corners[i][1];
+      quad[i] = SimpleVertex{{q.x, q.y, q.z}, {normal.x, normal.y, normal.z}, {0, 0}, kMirrorColour};
+    }
+    context->DrawImmediate(Draw::Primitive::TRIANGLE_STRIP);
+  }
+}
+
 void SculptApplication::DrawToolPreview(Draw::DrawContext* context) {
   if (!rightValid_) {
     return;
@@ -767,6 +825,13 @@ void SculptApplication::DrawToolPreview(Draw::DrawContext* context) {
   Vec4 tint = {1, 1, 1, 1};
   if (tool == "Add") tint = {0.2f, 1.0f, 0.2f, 1.0f};
   if (tool == "Subtract") tint = {1.0f, 0.2f, 0.2f, 1.0f};
+  // Outside the grid a stroke changes nothing: say so before the trigger is pulled.
+  const Vec3 centre = TransformPoint(worldToGrid_, {rightPose_.m[12], rightPose_.m[13], rightPose_.m[14]});
+  const float last = float(kGridSize - 1);
+  if (!(centre.x >= 0.0f && centre.x <= last && centre.y >= 0.0f && centre.y <= last &&
+        centre.z >= 0.0f && centre.z <= last)) {
+    tint = kOutsideTint;
+  }
   PutVec4(sceneConstants, kTint, tint);
   SetModel(Matrix4x4::Scale({size, size, size}) * rightPose_);
   PushSceneConstants(context);

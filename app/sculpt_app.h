@@ -134,6 +134,8 @@ class SculptApplication : public Application {
   void DrawView(Draw::DrawContext* context, const FrameInfo* info, int view, int32_t lightEnv);
   void DrawPanel(Draw::DrawContext* context, const FrameInfo* info, int view);
   void DrawToolPreview(Draw::DrawContext* context);
+  // The outline of the grid's 2 m cube and, in mirror mode, the mirror's plane.
+  void DrawWorkingVolume(Draw::DrawContext* context);
   void DrawDeviceModels(Draw::DrawContext* context, VRSystem* system);
   // Reads the hand controllers of a VR frame: poses, D-pad tool choice, strokes and colour picks.
   void UpdateControllers(VRSystem* system, std::vector<SculptOp>& frameOps);
