@@ -572,6 +572,13 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
   ++frameCount_;
   const double frameStart = TimeNow();
+  // Frame rate for the panel, smoothed over about a second.
+  if (lastFrameStart_ > 0.0 && frameStart > lastFrameStart_) {
+    const double rate = 1.0 / (frameStart - lastFrameStart_);
+    frameRate_ = frameRate_ > 0.0 ? frameRate_ + (rate - frameRate_) * 0.05 : rate;
+  }
+  lastFrameStart_ = frameStart;
+  script.SetNumber(ScriptGlobals::kFrameRate, frameRate_);
   if (reloadScript) {
     script.SetupScript(context);
     reloadScript = false;
@@ -613,7 +620,11 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   const double t1 = TimeNow();
   if (tessellated > 0) {
     Log(LogLevel::Info, "Tess time (%d blocks): %0.3f ms", tessellated, (t1 - t0) * 1000.0);
+    int64_t vertices = 0;
+    for (const TessBlock& block : tessellator.records) vertices += block.vertexCount;
+    triangles_ = vertices / 3;
   }
+  script.SetNumber(ScriptGlobals::kTriangles, double(triangles_));
 
   const int32_t lightEnv = int32_t(script.GetInteger(ScriptGlobals::kLightEnv));
   FrameInfo viewInfo = *info;

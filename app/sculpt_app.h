@@ -181,6 +181,9 @@ class SculptApplication : public Application {
   float desktopProjectionScale_[2] = {1.0f, 1.0f};
   float viewHeight_ = 720.0f;
   int32_t frameCount_ = 0;
+  double lastFrameStart_ = 0.0;
+  double frameRate_ = 0.0;
+  int64_t triangles_ = 0;
   bool initialised_ = false;
   bool quitPosted_ = false;
 };

@@ -22,5 +22,8 @@ inline constexpr const char* kFloorSize = "floorsize";  // number: floor size
 inline constexpr const char* kLightEnv = "light_env";   // integer: 0 night, 1 day
 // integer: 1 mirrors every stroke through the mirror matrix, 0 does not
 inline constexpr const char* kMirror = "mirror";
+// Set by the application every frame for the panel's status line.
+inline constexpr const char* kFrameRate = "frame_rate";  // number: frames a second, smoothed
+inline constexpr const char* kTriangles = "triangles";   // integer: the sculpture's triangles
 
 }  // namespace ScriptGlobals

@@ -160,6 +160,12 @@ function processUI()
     if picked ~= step then historyMoveTo(picked) end
   end
 
+  -- How the program keeps up: frames a second and the sculpture's triangles.
+  if frame_rate and triangles then
+    label(string.format("%d fps  %.1fk triangles", math.floor(frame_rate + 0.5), triangles / 1000),
+          LEFT + 14, PANEL_Y + 71)
+  end
+
   -- The sculpture for other tools, as a glTF file beside the slot's file.
   if textButton("Export .glb", LEFT, PANEL_Y + 69.5, 12, 4, false) then
     if exportSculpture(exportPath(slot)) then
