@@ -5,6 +5,7 @@
 #include "app/animated_value.h"
 #include "app/controls.h"
 #include "app/sculpt_app.h"
+#include "ui/script_globals.h"
 #include "base/timing.h"
 #include "file/file_util.h"
 
@@ -152,6 +153,42 @@ TEST_F(SculptAppControlsTest, NullControlsAreIgnored) {
   app.ProcessSystemKeys(nullptr, &vrInput);
   EXPECT_EQ(app.cameraOffset.z, 0.0f);
   EXPECT_FALSE(app.reloadScript);
+}
+
+}  // namespace
+
+namespace {
+
+class SculptAppKeysTest : public ::testing::Test {
+ protected:
+  void Press(int key) {
+    controls.keyPressed[key] = 1;
+    bool vrInput = false;
+    app.ProcessControls(&controls, &vrInput);
+    controls.keyPressed[key] = 0;
+  }
+  DataRoots roots = {""};
+  SculptApplication app{&roots};
+  Controls controls;
+};
+
+TEST_F(SculptAppKeysTest, NumberKeysPickToolsAndBracketsSizeTheBrush) {
+  app.script.SetupScript(nullptr);
+  const char* tools[] = {"Add", "Subtract", "Paint", "Dropper", "Buff", "Sandpaper"};
+  for (int k = 5; k >= 0; --k) {
+    Press('1' + k);
+    EXPECT_EQ(app.script.GetString(ScriptGlobals::kTool), tools[k]);
+  }
+  app.script.SetNumber(ScriptGlobals::kDrawSize, 0.04);
+  Press(221);  // ]
+  EXPECT_NEAR(app.script.GetNumber(ScriptGlobals::kDrawSize), 0.048, 1e-9);
+  Press(219);  // [
+  EXPECT_NEAR(app.script.GetNumber(ScriptGlobals::kDrawSize), 0.04, 1e-9);
+  // Within the panel slider's range.
+  for (int i = 0; i < 40; ++i) Press(221);
+  EXPECT_NEAR(app.script.GetNumber(ScriptGlobals::kDrawSize), 0.15, 1e-9);
+  for (int i = 0; i < 40; ++i) Press(219);
+  EXPECT_NEAR(app.script.GetNumber(ScriptGlobals::kDrawSize), 0.005, 1e-9);
 }
 
 }  // namespace

@@ -151,13 +151,14 @@ TEST_F(SdlControlsTest, KeysLandUnderTheirVirtualKeyCodes) {
   }
 }
 
-TEST_F(SdlControlsTest, KeysBeyondTheSnapshotAndUnknownKeysAreIgnored) {
+TEST_F(SdlControlsTest, PunctuationIsSeenAndUnknownKeysAreIgnored) {
   Push(KeyEvent(SDL_KEYDOWN, SDLK_SEMICOLON, SDL_SCANCODE_SEMICOLON));  // code 186
+  Push(KeyEvent(SDL_KEYDOWN, SDLK_LEFTBRACKET, SDL_SCANCODE_LEFTBRACKET));  // 219: brush size
   Push(KeyEvent(SDL_KEYDOWN, SDLK_UNKNOWN, SDL_SCANCODE_UNKNOWN));
   Push(KeyEvent(SDL_KEYDOWN, SDLK_UNKNOWN, SDL_Scancode(SDL_NUM_SCANCODES + 7)));
   Frame();
   for (int code = 0; code < Controls::kKeyCount; ++code) {
-    EXPECT_EQ(controls_->keyDown[code], 0) << "key " << code;
+    EXPECT_EQ(controls_->keyDown[code], code == 186 || code == 219 ? 1 : 0) << "key " << code;
   }
 }
 
@@ -230,19 +231,23 @@ TEST_F(SdlControlsTest, MouseButtonsEdgesAndPointer) {
   EXPECT_EQ(controls_->mouseX, 10);
   EXPECT_EQ(controls_->mouseY, 20);
 
-  // The middle button has no bit; the right one joins the held left one.
+  // The middle and right buttons join the held left one (the desktop camera pans and orbits
+  // with them).
+  constexpr uint32_t kLeftMiddleRight =
+      Controls::kMouseLeft | Controls::kMouseMiddle | Controls::kMouseRight;
   Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, 11, 21));
   Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 12, 22));
   Frame();
-  EXPECT_EQ(controls_->mouseButtons, Controls::kMouseLeft | Controls::kMouseRight);
-  EXPECT_EQ(controls_->mousePressed, Controls::kMouseRight);
+  EXPECT_EQ(controls_->mouseButtons, kLeftMiddleRight);
+  EXPECT_EQ(controls_->mousePressed, Controls::kMouseMiddle | Controls::kMouseRight);
   EXPECT_EQ(controls_->mouseReleased, 0u);
 
   Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, -5, 30));  // released outside the window
+  Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_MIDDLE, -5, 30));
   Frame();
   EXPECT_EQ(controls_->mouseButtons, Controls::kMouseRight);
   EXPECT_EQ(controls_->mousePressed, 0u);
-  EXPECT_EQ(controls_->mouseReleased, Controls::kMouseLeft);
+  EXPECT_EQ(controls_->mouseReleased, Controls::kMouseLeft | Controls::kMouseMiddle);
   EXPECT_EQ(controls_->mouseX, -5);
   EXPECT_EQ(controls_->mouseY, 30);
 
