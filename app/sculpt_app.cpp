@@ -8,8 +8,8 @@
 #include <SDL.h>
 
 #include "app/brush_stroke.h"
-#include "app/surface_pick.h"
 #include "app/controls.h"
+#include "app/surface_pick.h"
 #include "audio/audio_streamer.h"
 #include "audio/listener_view.h"
 #include "audio/mix_audio_callback.h"
