@@ -24,18 +24,18 @@ TEST(OpenXRFaultsTest, EachFaultIsLoggedAndEndsInARetryOrACleanStop) {
     const char* fault;
     const char* logged;  // once per attempt when retried
     bool retried;        // refused at start: three quiet retries, then the question
-    bool strokes;        // the right hand's stroke reached the sculpture
   };
   const Case cases[] = {
-      {"refuse-gl-session", "OpenXR: no session on the program's OpenGL context", true, false},
-      {"no-rgba-formats", "offers neither GL_SRGB8_ALPHA8 nor GL_RGBA8", true, false},
-      {"lose-session-at=20", "Closing: the OpenXR session was lost", false, true},
-      {"bad-right-pose", "at an unusable pose; it counts as untracked", false, false},
+      {"refuse-gl-session", "OpenXR: no session on the program's OpenGL context", true},
+      {"no-rgba-formats", "offers neither GL_SRGB8_ALPHA8 nor GL_RGBA8", true},
+      {"lose-session-at=20", "Closing: the OpenXR session was lost", false},
+      {"bad-right-pose", "at an unusable pose; it counts as untracked", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     TempDirectory temp;
-    // The right hand strokes inside the grid from frame 2; a good pose would remesh blocks.
+    // The right hand strokes inside the grid from frame 2 (an untracked hand never strokes: the
+    // application's own tests hold that).
     temp.WriteFile("t.timeline",
                    "at 0\npose right 0 1.0 0.3 0 0 0\nat 2\ntrigger right 1\nat 60\nquit\n");
     ProcessOptions options;
@@ -57,8 +57,6 @@ TEST(OpenXRFaultsTest, EachFaultIsLoggedAndEndsInARetryOrACleanStop) {
     } else {
       EXPECT_EQ(Occurrences(log, c.logged), 1) << log;
       EXPECT_EQ(log.find("Try again?"), std::string::npos) << log;
-      // Past the first meshing of the scene, each remeshing is the stroke's.
-      EXPECT_EQ(Occurrences(log, "Tess time") > 1, c.strokes) << log;
     }
   }
 }
