@@ -1,0 +1,83 @@
+// loomwork-icon-builder: the application icon in the hicolor theme's sizes, drawn from the
+// tool-icon atlas of a data tree.
+//
+//   loomwork-icon-builder ATLAS.png OUTPUT_DIR
+//
+// writes OUTPUT_DIR/NxN/apps/loomwork.png for every size. Every file is written atomically.
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/log.h"
+#include "file/file_util.h"
+#include "tools/icon_builder/app_icon.h"
+
+namespace {
+
+constexpr int kSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int size) {
+  std::vector<uint8_t> encoded;
+  auto append = [](void* context, void* data, int length) {
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + length);
+  };
+  if (!stbi_write_png_to_func(append, &encoded, size, size, 4, rgba.data(), size * 4)) {
+    Log(LogLevel::Error, "Could not encode %s", path.c_str());
+    return false;
+  }
+  return WriteDataFileAtomic(nullptr, path, encoded.data(), encoded.size()) == WriteResult::Ok;
+}
+
+bool LoadAtlas(const char* path, RgbaImage& atlas) {
+  std::vector<uint8_t> bytes;
+  if (!ReadFile(path, bytes) || bytes.empty()) {
+    Log(LogLevel::Error, "Could not read the icon atlas %s", path);
+    return false;
+  }
+  int channels = 0;
+  stbi_uc* pixels = stbi_load_from_memory(bytes.data(), int(bytes.size()), &atlas.width,
+                                          &atlas.height, &channels, 4);
+  if (pixels == nullptr) {
+    Log(LogLevel::Error, "%s is not an image: %s", path, stbi_failure_reason());
+    return false;
+  }
+  atlas.pixels.assign(pixels, pixels + size_t(atlas.width) * size_t(atlas.height) * 4);
+  stbi_image_free(pixels);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  AddLogSink(DebugOutputSink, nullptr);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s ATLAS.png OUTPUT_DIR\n",
+                 argc > 0 ? argv[0] : "loomwork-icon-builder");
+    return 2;
+  }
+  RgbaImage atlas;
+  if (!LoadAtlas(argv[1], atlas)) return 1;
+  for (const int size : kSizes) {
+    const std::vector<uint8_t> icon = DrawAppIcon(atlas, size);
+    if (icon.empty()) {
+      Log(LogLevel::Error, "%s lacks the sphere or the brush of the icon table", argv[1]);
+      return 1;
+    }
+    const std::string folder =
+        std::string(argv[2]) + "/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+      Log(LogLevel::Error, "Could not create %s: %s", folder.c_str(), error.message().c_str());
+      return 1;
+    }
+    if (!WritePng(folder + "/loomwork.png", icon, size)) return 1;
+  }
+  return 0;
+}
