@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "file/file_util.h"
@@ -26,8 +27,9 @@ bool HoldsDataTree(const std::string& root) { return FileExists(root + kDataTree
 std::string DataRootBesideProgram(const std::string& relativePath) {
   const std::string folder = ProgramFolder();
   if (folder.empty() || relativePath.empty()) return {};
-  std::string root = folder + relativePath;
-  if (root.back() != '/') root += '/';
+  // Without the "..", so the log names the folder a user finds in the file manager.
+  const std::string root =
+      std::filesystem::path(folder + relativePath + "/").lexically_normal().string();
   return HoldsDataTree(root) ? root : std::string();
 }
 
