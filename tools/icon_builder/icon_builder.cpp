@@ -1,13 +1,14 @@
 // loomwork-icon-builder: the application icon in the hicolor theme's sizes, drawn from the
 // tool-icon atlas of a data tree.
 //
-//   loomwork-icon-builder ATLAS.png OUTPUT_DIR
+//   loomwork-icon-builder ATLAS.png OUTPUT_DIR SIZE...
 //
-// writes OUTPUT_DIR/NxN/apps/loomwork.png for every size. Every file is written atomically.
+// writes OUTPUT_DIR/NxN/apps/loomwork.png for every size N. Every file is written atomically.
 #include <stb_image.h>
 #include <stb_image_write.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr int kSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+constexpr int kMaxSize = 1024;
 
 bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int size) {
   std::vector<uint8_t> encoded;
@@ -56,14 +57,24 @@ bool LoadAtlas(const char* path, RgbaImage& atlas) {
 
 int main(int argc, char** argv) {
   AddLogSink(DebugOutputSink, nullptr);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s ATLAS.png OUTPUT_DIR\n",
+  std::vector<int> sizes;
+  for (int i = 3; i < argc; ++i) {
+    char* end = nullptr;
+    const long size = std::strtol(argv[i], &end, 10);
+    if (*end != 0 || size < 1 || size > kMaxSize) {
+      std::fprintf(stderr, "'%s' is not an icon size (1 to %d)\n", argv[i], kMaxSize);
+      return 2;
+    }
+    sizes.push_back(int(size));
+  }
+  if (sizes.empty()) {
+    std::fprintf(stderr, "usage: %s ATLAS.png OUTPUT_DIR SIZE...\n",
                  argc > 0 ? argv[0] : "loomwork-icon-builder");
     return 2;
   }
   RgbaImage atlas;
   if (!LoadAtlas(argv[1], atlas)) return 1;
-  for (const int size : kSizes) {
+  for (const int size : sizes) {
     const std::vector<uint8_t> icon = DrawAppIcon(atlas, size);
     if (icon.empty()) {
       Log(LogLevel::Error, "%s lacks the sphere or the brush of the icon table", argv[1]);
