@@ -22,10 +22,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# SDL opens libGL at run time, so dpkg-shlibdeps cannot see it. The OpenXR loader is what loads
-# the simulated headset's runtime into OpenXR applications.
+# SDL opens libGL at run time, so dpkg-shlibdeps cannot see it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-comfortaa, libgl1")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libopenxr-loader1)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -191,7 +191,7 @@ def debian_package(build, work):
               "the package holds a build file: " + path)
     code, depends = run(["dpkg-deb", "-f", deb, "Depends"])
     for package in ("libc6", "libsdl2-2.0-0", "liblua5.3-0", "libgomp1", "libgflags2.2",
-                    "libgl1", "fonts-comfortaa"):
+                    "libopenxr-loader1", "libgl1", "fonts-comfortaa"):
         check(re.search(r"(^|, )" + re.escape(package) + r"\b", depends),
               "Depends lacks %s: %s" % (package, depends))
     code, log = run(["dpkg-deb", "-x", deb, os.path.join(work, "root")])
