@@ -5,7 +5,6 @@
 //
 // writes OUTPUT_DIR/NxN/apps/loomwork.png for every size N. Every file is written atomically.
 #include <stb_image.h>
-#include <stb_image_write.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,25 +14,12 @@
 
 #include "base/log.h"
 #include "file/file_util.h"
+#include "gfx/png_file.h"
 #include "tools/icon_builder/app_icon.h"
 
 namespace {
 
 constexpr int kMaxSize = 1024;
-
-bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int size) {
-  std::vector<uint8_t> encoded;
-  auto append = [](void* context, void* data, int length) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + length);
-  };
-  if (!stbi_write_png_to_func(append, &encoded, size, size, 4, rgba.data(), size * 4)) {
-    Log(LogLevel::Error, "Could not encode %s", path.c_str());
-    return false;
-  }
-  return WriteDataFileAtomic(nullptr, path, encoded.data(), encoded.size()) == WriteResult::Ok;
-}
 
 bool LoadAtlas(const char* path, RgbaImage& atlas) {
   std::vector<uint8_t> bytes;
@@ -88,7 +74,7 @@ int main(int argc, char** argv) {
       Log(LogLevel::Error, "Could not create %s: %s", folder.c_str(), error.message().c_str());
       return 1;
     }
-    if (!WritePng(folder + "/loomwork.png", icon, size)) return 1;
+    if (!WritePngFile(folder + "/loomwork.png", icon, size, size)) return 1;
   }
   return 0;
 }
