@@ -2,7 +2,8 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps configure build test check-sanitize fuzz bench soak run run-xr run-desktop clean
+.PHONY: all deps configure build test check-sanitize fuzz bench soak run run-xr run-desktop \
+  install package clean
 
 all: build
 
@@ -78,6 +79,23 @@ run-xr: build
 # The program in a plain desktop window.
 run-desktop: build
 	cd $(BUILD)/data && ../app/loomwork --novr
+
+# Installs the programs, the data tree, the desktop entry, icons, the sculpture file type, manual
+# pages and the OpenXR runtime under PREFIX (with DESTDIR, into a staging folder), then rebuilds
+# that prefix's file-type and desktop databases so a double-clicked sculpture opens the program.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+	if [ -z "$(DESTDIR)" ]; then \
+	  { ! command -v update-mime-database >/dev/null || \
+	    update-mime-database $(PREFIX)/share/mime; } && \
+	  { ! command -v update-desktop-database >/dev/null || \
+	    update-desktop-database -q $(PREFIX)/share/applications; }; fi
+
+# The Debian package (for /usr) in $(BUILD), checked by lintian.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	lintian --fail-on error $(BUILD)/loomwork_*.deb
 
 clean:
 	rm -rf $(BUILD)

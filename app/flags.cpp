@@ -11,7 +11,8 @@ DEFINE_string(dataroot, "", "From where to dynamically load data through the pip
 DEFINE_bool(verbose, false, "Write information and debug lines to the terminal too");
 
 void ParseCommandLine(int* argc, char*** argv) {
-  gflags::SetUsageMessage("[--novr] [--monoview] [--fullscreen] [--dataroot=DIRECTORY] [--verbose]");
+  gflags::SetUsageMessage(
+      "[--novr] [--monoview] [--fullscreen] [--dataroot=DIRECTORY] [--verbose] [FILE.sculpt]");
   gflags::ParseCommandLineFlags(argc, argv, /*remove_flags=*/true);
 }
 

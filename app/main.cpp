@@ -6,6 +6,7 @@
 #include <string>
 
 #include <SDL.h>
+#include <unistd.h>
 
 #include "app/flags.h"
 #include "app/run_application.h"
@@ -13,6 +14,7 @@
 #include "app/sculpture_folder.h"
 #include "base/ask_user.h"
 #include "base/log.h"
+#include "file/installed_data_root.h"
 
 namespace {
 
@@ -46,17 +48,36 @@ void SayStart(DisplayMode displayMode, const SculptureFolder& sculptures) {
   LogRaw(line);
 }
 
+// The first sculpture named on the command line (as a file manager opens one), loaded once the
+// application has started and its log is open. A relative name means the working directory, not
+// the data roots. A file that does not load is named in the log and the program starts with an
+// empty grid.
+void OpenSculptureFromCommandLine(int argc, char** argv, SculptApplication& application) {
+  if (argc < 2) return;
+  std::string path = argv[1];
+  if (path.empty() || path[0] != '/') {
+    if (char* folder = getcwd(nullptr, 0)) {
+      path = std::string(folder) + "/" + path;
+      std::free(folder);
+    }
+  }
+  application.sculptureAtStart = path;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ParseCommandLine(&argc, &argv);
   SetTerminalVerbose(FLAGS_verbose);
-  const DataRoots dataRoots = BuildDataRoots(FLAGS_dataroot);
+  // LOOMWORK_DATA_FROM_PROGRAM: the installed data tree relative to the installed program.
+  const DataRoots dataRoots =
+      BuildDataRoots(EffectiveDataRoot(FLAGS_dataroot, LOOMWORK_DATA_FROM_PROGRAM));
   const DisplayMode displayMode = DisplayModeFromFlags(FLAGS_vr, FLAGS_monoview);
   const SculptureFolder sculptures = PrepareSculptureFolder(dataRoots);
   SayStart(displayMode, sculptures);
   auto application = std::make_unique<SculptApplication>(&dataRoots, &sculptures.roots);
   ApplyRunSwitches(*application);
+  OpenSculptureFromCommandLine(argc, argv, *application);
   const int result = RunApplication(application.get(), kWindowTitle, displayMode, FLAGS_fullscreen);
   application.reset();
   // The subsystems were shut down by their owners; SDL keeps a little state of its own until this.

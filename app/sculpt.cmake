@@ -16,3 +16,9 @@ target_link_libraries(loomwork_app PUBLIC
 
 add_executable(loomwork ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
 target_link_libraries(loomwork PRIVATE loomwork_app)
+# The installed program finds its data tree from its own folder (packaging/ installs both); the
+# build tree has none there, so a program run from its build folder keeps the working directory's.
+file(RELATIVE_PATH LOOMWORK_DATA_FROM_PROGRAM /prefix/${CMAKE_INSTALL_BINDIR}
+     /prefix/${CMAKE_INSTALL_DATADIR}/loomwork)
+target_compile_definitions(loomwork PRIVATE
+  LOOMWORK_DATA_FROM_PROGRAM="${LOOMWORK_DATA_FROM_PROGRAM}")

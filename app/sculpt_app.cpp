@@ -170,7 +170,9 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
     audioOut->SetCallback(MixAudioCallback, &mixer);
   }
 
-  LoadShaderLibrary(shaders, context, dataRoots, "shaders/");
+  // The folder is listed as named, so it is named through the data roots (an installed program
+  // run from another folder lists its own data tree's).
+  LoadShaderLibrary(shaders, context, dataRoots, FindDataFile(dataRoots, "shaders/"));
 
   Draw::VertexLayoutDesc simpleDesc;
   simpleDesc.bindings = {{int32_t(sizeof(SimpleVertex)), 0}};
@@ -284,7 +286,8 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
     cameraOffset = orbit.Eye();
   }
 
-  if (!font.Init(context, "assets/Comfortaa_Bold.ttf", 128.0f, 0.05f)) {
+  // Through the data roots, so an installed program run from another folder finds its font.
+  if (!font.Init(context, FindDataFile(dataRoots, "assets/Comfortaa_Bold.ttf"), 128.0f, 0.05f)) {
     Log(LogLevel::Error, "SculptApplication: the panel font did not load; the panel has no text");
   }
   Draw::SamplerStateDesc shadowDesc;
@@ -322,6 +325,9 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
   panel.Init(context, toolsTexture, 288.0f, 32.0f, 1.0f, kToolIcons);
   panel.texturedPipeline = texturedPipeline;
   panel.pickerPipeline = pickerPipeline;
+  // After the script's init, so the file given wins over anything the script set up; failures
+  // are logged by the document and leave the grid as it was.
+  if (!sculptureAtStart.empty()) document.LoadSculpture(sculptureAtStart, 0);
   initialised_ = true;
 }
 

@@ -64,6 +64,9 @@ class SculptApplication : public Application {
   int32_t quitAfterFrames = 0;
   int32_t captureFrame = 0;
   std::string capturePath;
+  // A sculpture file loaded at the end of Init as the panel's Load button does, at once (rate
+  // 0), through the data roots; empty: none.
+  std::string sculptureAtStart;
 
   // Where the last frame's time went on this thread, in milliseconds: the update (script reload,
   // constants, controllers, records applied), the tessellation, and the views' draw submission.

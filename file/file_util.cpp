@@ -207,6 +207,15 @@ bool FileExists(const std::string& path) {
   return stat(path.c_str(), &status) == 0;
 }
 
+std::string FindDataFile(const DataRoots* roots, const std::string& path) {
+  if (roots != nullptr) {
+    for (const std::string& root : *roots) {
+      if (FileExists(root + path)) return root + path;
+    }
+  }
+  return path;
+}
+
 bool GetFileInfo(const std::string& path, FileInfo& info) {
   info.fullName = path;
   info.name = FinalComponent(path);

@@ -41,6 +41,9 @@ bool ReadDataFileToString(bool textMode, const DataRoots* roots, const std::stri
                           std::string& out);
 
 bool FileExists(const std::string& path);
+// root + path for the first root where that file exists; path itself when none has it (or with
+// null roots), for readers that take a plain path.
+std::string FindDataFile(const DataRoots* roots, const std::string& path);
 // Always sets fullName (to path) and name; false with exists, isDirectory and size cleared
 // when path cannot be queried.
 bool GetFileInfo(const std::string& path, FileInfo& info);

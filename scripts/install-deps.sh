@@ -25,6 +25,9 @@ packages=(
   # the Khronos OpenXR loader and headers, the hello_xr sample and the core validation layer that
   # check the simulated headset's OpenXR runtime
   libopenxr-dev libopenxr-loader1 libopenxr-utils openxr-layer-corevalidation
+  # installing and packaging: the desktop-entry, file-type and manual-page checks, the Debian
+  # package's dependencies (dpkg-shlibdeps) and lintian
+  desktop-file-utils libxml2-utils shared-mime-info man-db dpkg-dev lintian
   # libFuzzer (make fuzz)
   clang-14 libclang-rt-14-dev
 )

@@ -4,8 +4,6 @@
 //   loomwork-texture-builder OUTPUT_DIR
 //
 // Every file is written atomically, so an interrupted build never leaves a torn file behind.
-#include <stb_image_write.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "base/log.h"
 #include "file/file_util.h"
 #include "gfx/ktx.h"
+#include "gfx/png_file.h"
 #include "tools/texture_builder/brush_images.h"
 #include "tools/texture_builder/cubemap_filter.h"
 #include "tools/texture_builder/sky_models.h"
@@ -33,20 +32,6 @@ constexpr int kSkyLobeSamples = 64;
 
 bool WriteBytes(const std::string& path, const void* data, size_t size) {
   return WriteDataFileAtomic(nullptr, path, data, size) == WriteResult::Ok;
-}
-
-bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
-  std::vector<uint8_t> encoded;
-  auto append = [](void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + size);
-  };
-  if (!stbi_write_png_to_func(append, &encoded, width, height, 4, rgba.data(), width * 4)) {
-    Log(LogLevel::Error, "Could not encode %s", path.c_str());
-    return false;
-  }
-  return WriteBytes(path, encoded.data(), encoded.size());
 }
 
 bool WriteSky(const std::string& path, const RadianceFunction& radiance) {
@@ -85,10 +70,10 @@ int main(int argc, char** argv) {
 
   const auto start = std::chrono::steady_clock::now();
   const bool ok =
-      WritePng(root + "textures/tools.png", DrawToolIconAtlas(), kIconAtlasWidth,
-               kIconAtlasHeight) &&
-      WritePng(root + "textures/blob.png", DrawBlob(), kBlobSize, kBlobSize) &&
-      WritePng(root + "textures/proxy.png", DrawProxyPattern(), kProxySize, kProxySize) &&
+      WritePngFile(root + "textures/tools.png", DrawToolIconAtlas(), kIconAtlasWidth,
+                   kIconAtlasHeight) &&
+      WritePngFile(root + "textures/blob.png", DrawBlob(), kBlobSize, kBlobSize) &&
+      WritePngFile(root + "textures/proxy.png", DrawProxyPattern(), kProxySize, kProxySize) &&
       WriteSky(root + "textures/nightskybox_filtered.ktx", NightSkyRadiance) &&
       WriteSky(root + "textures/swiss_filtered.ktx", DaySkyRadiance) &&
       CopyFont(root + "assets/Comfortaa_Bold.ttf");
