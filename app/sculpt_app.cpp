@@ -327,7 +327,11 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
   panel.pickerPipeline = pickerPipeline;
   // After the script's init, so the file given wins over anything the script set up; failures
   // are logged by the document and leave the grid as it was.
-  if (!sculptureAtStart.empty()) document.LoadSculpture(sculptureAtStart, 0);
+  if (!sculptureAtStart.empty()) {
+    // As given (made absolute by the entry point), not among the slots.
+    static const DataRoots kAsGiven = {""};
+    document.LoadSculpture(sculptureAtStart, 0, &kAsGiven);
+  }
   initialised_ = true;
 }
 

@@ -80,8 +80,8 @@ void SculptDocument::NewSculpture() {
   EndUnit();
 }
 
-bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
-  FILE* file = OpenDataFile(roots, path, "rb");
+bool SculptDocument::LoadSculpture(const std::string& path, int rate, const DataRoots* from) {
+  FILE* file = OpenDataFile(from != nullptr ? from : roots, path, "rb");
   if (!file) {
     Log(LogLevel::Error, "Load: Failed to open '%s'", path.c_str());
     return false;

@@ -39,10 +39,12 @@ class SculptDocument {
   void ApplyOperation(const SculptOp& op);
   // Empties the log and the replay queue and clears every channel.
   void NewSculpture();
-  // Reads a sculpture file through the data roots. Rate 0 applies every record now; otherwise
-  // the records are queued and `rate` of them are applied per frame. A file that cannot be read
-  // or is damaged changes nothing and is reported in the log. Returns whether it loaded.
-  bool LoadSculpture(const std::string& path, int rate);
+  // Reads a sculpture file through the document's roots (or through `from`, when given: a path
+  // from the command line is the user's, not a slot's). Rate 0 applies every record now;
+  // otherwise the records are queued and `rate` of them are applied per frame. A file that
+  // cannot be read or is damaged changes nothing and is reported in the log. Returns whether it
+  // loaded.
+  bool LoadSculpture(const std::string& path, int rate, const DataRoots* from = nullptr);
   // Writes the log to a sculpture file. The previous file is replaced only once the new one is
   // completely written; a failure leaves it as it was. Returns whether it saved.
   bool SaveSculpture(const std::string& path) const;
