@@ -29,6 +29,7 @@
 #include "sculpt/sculpt_document.h"
 #include "sculpt/sculpture_file.h"
 #include "sculpt/stamp_mode.h"
+#include "sculpt/stroke_sculpture.h"
 #include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
 #include "tools/loomwork_tool/ply_writer.h"
@@ -60,7 +61,8 @@ void PrintUsage(FILE* out) {
                "\n"
                "Commands:\n"
                "  scene NAME -o FILE            write a built-in test scene as a sculpture file\n"
-               "                                (scenes: %s)\n"
+               "                                (scenes: %s; strokes: a 50,000-record\n"
+               "                                sculpture of sphere strokes, for timing)\n"
                "  info FILE                     print the header and the records by type and mode\n"
                "  grid FILE -o OUT              replay the sculpture and write its six sample\n"
                "                                channels: 192^3 little-endian int16 each,\n"
@@ -248,11 +250,16 @@ bool SameFile(const std::string& a, const std::string& b) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// Ten minutes of stroking at 90 records a second.
+constexpr size_t kStrokeSculptureRecords = 50000;
+
 int RunScene(const Arguments& args) {
   const std::string& name = args.positional[0];
-  if (!IsTestScene(name))
+  const bool strokes = name == "strokes";
+  if (!strokes && !IsTestScene(name))
     return UsageError("unknown scene '" + name + "' (known scenes: " + SceneNameList() + ")");
-  const std::vector<uint8_t> bytes = SerializeSculpture(TestSceneRecords(name));
+  const std::vector<uint8_t> bytes = SerializeSculpture(
+      strokes ? StrokeSculptureRecords(kStrokeSculptureRecords) : TestSceneRecords(name));
   // WriteDataFileAtomic logs the reason of a failure.
   if (WriteDataFileAtomic(nullptr, args.output, bytes.data(), bytes.size()) != WriteResult::Ok)
     return kExitFailure;
