@@ -14,6 +14,7 @@
 #include "sculpt/block_tessellator.h"
 #include "sculpt/sculpt_document.h"
 #include "sculpt/sculpture_file.h"
+#include "sculpt/slab_replay.h"
 #include "sculpt/stroke_sculpture.h"
 #include "sculpt/voxel_grid.h"
 
@@ -59,6 +60,15 @@ void BM_ReplayStrokesOneThread(benchmark::State& state) {
   state.counters["records"] = double(Records().size());
 }
 BENCHMARK(BM_ReplayStrokesOneThread)->Unit(benchmark::kMillisecond);
+
+// The same records on threads that each take slabs of z planes.
+void BM_ReplayStrokesSlabs(benchmark::State& state) {
+  Sculpture s;
+  for (auto _ : state)
+    ReplayRecords(s.grid, Records().data(), Records().size(), int(state.range(0)));
+  state.counters["records"] = double(Records().size());
+}
+BENCHMARK(BM_ReplayStrokesSlabs)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Loading the file at once: read, check, clear and apply every record.
 void BM_LoadStrokes(benchmark::State& state) {

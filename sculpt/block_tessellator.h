@@ -54,6 +54,12 @@ class BlockTessellator {
   // min is the first touched sample per axis, max one past the last.
   void MarkDirty(const int min[3], const int max[3]);
   void MarkAllDirty();
+  // Sets marks[block] for the blocks MarkDirty would mark, leaving the records alone; then
+  // MarkDirtyBlocks marks the records of every block whose mark is set.
+  void MarkBlocks(const int min[3], const int max[3], uint8_t* marks) const;
+  void MarkDirtyBlocks(const uint8_t* marks);
+  // The blocks from first to end (excluded) per axis that a change from min to max reaches.
+  void BlockRange(const int min[3], const int max[3], int first[3], int end[3]) const;
 
   int BlockIndex(int bx, int by, int bz) const { return bx + blocksX * (by + blocksY * bz); }
   TessBlock& Block(int index) { return records[size_t(index)]; }

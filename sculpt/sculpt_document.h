@@ -37,6 +37,8 @@ class SculptDocument {
   // Applies one record to the grid and appends it to the log, whatever its type. A sphere, box
   // or cylinder record holding a non-finite number is dropped with a warning instead.
   void ApplyOperation(const SculptOp& op);
+  // The same for many records at once, in order, replayed on several threads (same grid bits).
+  void ApplyOperations(const std::vector<SculptOp>& ops);
   // Empties the log and the replay queue and clears every channel.
   void NewSculpture();
   // Reads a sculpture file through the data roots. Rate 0 applies every record now; otherwise
@@ -61,6 +63,8 @@ class SculptDocument {
 
  private:
   void FinishReplay();
+  // False, with a warning now and then, for a record that must not enter the log.
+  bool AcceptRecord(const SculptOp& op);
 
   VoxelGrid* grid;
   const DataRoots* roots;

@@ -87,7 +87,7 @@ void RampRun(const SphereRow& r, int mode, float coreValue, int16_t* row, int fi
 }  // namespace
 
 void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWrite* writes,
-                         int writeCount) {
+                         int writeCount, const StampSlab& slab) {
   if (writeCount <= 0) return;
   const int n = grid.size;
   const float scan = std::max(radius, 3.0f);
@@ -98,6 +98,9 @@ void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWri
     hi[a] = ClampTruncate(std::ceil(centre[a] + scan), 0, n);
     if (lo[a] >= hi[a]) return;  // nothing of the sphere is inside the grid
   }
+  lo[2] = std::max(lo[2], slab.zBegin);
+  hi[2] = std::min(hi[2], slab.zEnd);
+  if (lo[2] >= hi[2]) return;
 
   SphereRow r;
   r.cx = c.x;
@@ -151,7 +154,12 @@ void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWri
       }
     }
   }
-  if (grid.blocks) grid.blocks->MarkDirty(lo, hi);
+  ReportStampBox(grid, slab, lo, hi);
+}
+
+void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWrite* writes,
+                         int writeCount) {
+  StampSphereChannels(grid, c, radius, writes, writeCount, WholeGrid(grid));
 }
 
 void StampSphere(VoxelGrid& grid, Vec3 c, float radius, int channel, int mode, float value) {

@@ -34,6 +34,8 @@ class VoxelGrid {
   // Zeroes every channel whose bit is set (bits past channelCount are ignored), then marks every
   // block dirty when a block index is attached.
   void ClearChannels(uint32_t mask);
+  // Zeroes planes zBegin..zEnd-1 of every channel whose bit is set; marks nothing.
+  void ClearChannelPlanes(uint32_t mask, int zBegin, int zEnd);
   // The stored sample nearest below a grid-space point, coordinates clamped into the grid.
   int16_t SampleAt(Vec3 point, int channel) const;
 
