@@ -70,8 +70,3 @@ int16_t QuantizeSample(float v) {
   return static_cast<int16_t>(v * 32767.0f);
 }
 
-int ClampTruncate(float v, int lo, int hi) {
-  if (!(v > float(lo))) return lo;
-  if (v >= float(hi)) return hi;
-  return std::clamp(static_cast<int>(v), lo, hi);
-}

@@ -63,4 +63,10 @@ class VoxelGrid {
 int16_t QuantizeSample(float v);
 // Integer part of v clamped to lo..hi, with NaN giving lo. Float-to-int conversion of values the
 // integer type cannot hold is undefined, so every brush bound goes through this.
-int ClampTruncate(float v, int lo, int hi);
+// Inline: the sphere stamp calls it twice per row.
+inline int ClampTruncate(float v, int lo, int hi) {
+  if (!(v > float(lo))) return lo;
+  if (v >= float(hi)) return hi;
+  const int i = static_cast<int>(v);
+  return i < lo ? lo : (i > hi ? hi : i);
+}
