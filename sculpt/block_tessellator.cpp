@@ -18,6 +18,7 @@ BlockTessellator::BlockTessellator(VoxelGrid* grid_, int blockSize_)
       records(size_t(blockCount)),
       touched(size_t(blockCount), 0) {
   omp_set_num_threads(kTessellationThreads);
+  PrepareVertexMemory();
 }
 
 void BlockTessellator::BlockRange(const int min[3], const int max[3], int first[3],

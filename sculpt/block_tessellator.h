@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sculpt/sculpt_vertex.h"
+#include "sculpt/vertex_arena.h"
 
 namespace Draw {
 class Buffer;
@@ -13,28 +14,7 @@ class DrawContext;
 }
 class VoxelGrid;
 
-// Leaves new elements uninitialised on resize: extraction overwrites every vertex it sizes the
-// list for, so zero-filling megabytes first would only cost time.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = UninitializedAllocator<U>;
-  };
-  UninitializedAllocator() = default;
-  template <class U>
-  UninitializedAllocator(const UninitializedAllocator<U>&) {}
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
-
-using SculptVertexList = std::vector<SculptVertex, UninitializedAllocator<SculptVertex>>;
+using SculptVertexList = std::vector<SculptVertex, VertexArenaAllocator<SculptVertex>>;
 
 struct TessBlock {
   uint8_t dirty = 1;

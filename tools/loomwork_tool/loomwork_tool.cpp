@@ -386,10 +386,17 @@ int RunMesh(const Arguments& args) {
   std::string error;
   if (!WriteBlocksAsPly(loaded->blocks, args.output, counts, error)) return Failure(error);
   if (args.stats) {
+    // The same extraction again, as re-meshing every block costs once the vertex memory is in
+    // use: the first one also pays for that memory.
+    loaded->blocks.MarkAllDirty();
+    const double start = TimeNow();
+    loaded->blocks.ExtractDirtyBlocks(INFINITY);
+    const double warmSeconds = TimeNow() - start;
     std::printf(
-        "{\"records\": %zu, \"triangles\": %zu, \"apply_ms\": %.3f, \"extract_ms\": %.3f}\n",
+        "{\"records\": %zu, \"triangles\": %zu, \"apply_ms\": %.3f, \"extract_ms\": %.3f, "
+        "\"warm_extract_ms\": %.3f}\n",
         loaded->document.OperationLog().size(), counts.faces, applySeconds * 1000.0,
-        extractSeconds * 1000.0);
+        extractSeconds * 1000.0, warmSeconds * 1000.0);
   }
   return kExitOk;
 }
