@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/log.h"
+#include "base/timing.h"
 #include "sculpt/sculpt_history.h"
 #include "sculpt/slab_replay.h"
 #include "sculpt/sculpture_file.h"
@@ -98,6 +99,7 @@ void SculptDocument::NewSculpture() {
 }
 
 bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
+  const double startSeconds = TimeNow();
   FILE* file = OpenDataFile(roots, path, "rb");
   if (!file) {
     Log(LogLevel::Error, "Load: Failed to open '%s'", path.c_str());
@@ -129,6 +131,8 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate) {
   if (!warning.empty()) Log(LogLevel::Warning, "Load: %s", warning.c_str());
 
   BeginReplacingUnit();
+  loadStartSeconds = startSeconds;
+  loadedRecords = records.size();
   operationLog.clear();
   replayQueue.clear();
   grid->ClearChannels(kAllChannels);

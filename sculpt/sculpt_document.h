@@ -55,6 +55,12 @@ class SculptDocument {
   // empties the replay queue ends the load's unit.
   void ApplyFrame(std::vector<SculptOp>& frameRecords);
 
+  // When the last successful load began (TimeNow seconds) and how many records it brought, until
+  // the caller has shown the loaded sculpture and forgets it; a negative time when none waits.
+  double LoadStartSeconds() const { return loadStartSeconds; }
+  size_t LoadedRecordCount() const { return loadedRecords; }
+  void ForgetLoadStart() { loadStartSeconds = -1.0; }
+
   const std::vector<SculptOp>& OperationLog() const { return operationLog; }
   void ClearOperationLog() { operationLog.clear(); }
   const std::deque<SculptOp>& ReplayQueue() const { return replayQueue; }
@@ -72,5 +78,7 @@ class SculptDocument {
   std::deque<SculptOp> replayQueue;
   int32_t replayRate = 1;
   uint64_t droppedNonFinite = 0;
+  double loadStartSeconds = -1.0;
+  size_t loadedRecords = 0;
   std::unique_ptr<SculptHistory> history;
 };
