@@ -3,7 +3,10 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "sculpt/block_tessellator.h"
@@ -46,12 +49,11 @@ void ReplayRecords(VoxelGrid& grid, const SculptOp* records, size_t count, int t
   const int slabCount = (n + kSlabPlanes - 1) / kSlabPlanes;
   const size_t blockCount = grid.blocks ? size_t(grid.blocks->blockCount) : 0;
   std::vector<std::vector<uint8_t>> marks(size_t(threads), std::vector<uint8_t>(blockCount, 0));
-#pragma omp parallel num_threads(threads)
-  {
+  std::atomic<int> nextSlab{0};
+  auto work = [&](int thread) {
     std::vector<float> scratch(grid.scratchRows.size(), 0.0f);
-    uint8_t* threadMarks = grid.blocks ? marks[size_t(omp_get_thread_num())].data() : nullptr;
-#pragma omp for schedule(dynamic, 1)
-    for (int s = 0; s < slabCount; ++s) {
+    uint8_t* threadMarks = grid.blocks ? marks[size_t(thread)].data() : nullptr;
+    for (int s = nextSlab.fetch_add(1); s < slabCount; s = nextSlab.fetch_add(1)) {
       const StampSlab slab{s * kSlabPlanes, std::min(n, (s + 1) * kSlabPlanes), scratch.data(),
                            threadMarks};
       for (size_t i = 0; i < count; ++i) {
@@ -59,7 +61,20 @@ void ReplayRecords(VoxelGrid& grid, const SculptOp* records, size_t count, int t
           ApplyOperationToSlab(grid, records[i], slab);
       }
     }
+  };
+  // Threads of its own, gone when the replay returns: a pool's idle threads would take signals
+  // meant for the calling thread, which may have them blocked (the atomic file writer does).
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < threads; ++t) {
+    // Without a helper the slabs it would have taken fall to the others.
+    try {
+      helpers.emplace_back(work, t);
+    } catch (const std::system_error&) {
+      break;
+    }
   }
+  work(0);
+  for (std::thread& helper : helpers) helper.join();
   if (grid.blocks)
     for (const std::vector<uint8_t>& m : marks) grid.blocks->MarkDirtyBlocks(m.data());
 }
