@@ -68,7 +68,11 @@ void BM_ReplayStrokesSlabs(benchmark::State& state) {
     ReplayRecords(s.grid, Records().data(), Records().size(), int(state.range(0)));
   state.counters["records"] = double(Records().size());
 }
-BENCHMARK(BM_ReplayStrokesSlabs)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReplayStrokesSlabs)
+    ->Arg(2)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Loading the file at once: read, check, clear and apply every record.
 void BM_LoadStrokes(benchmark::State& state) {
@@ -100,7 +104,8 @@ void BM_LoadAndFirstMeshStrokes(benchmark::State& state) {
     s.reset();
     state.ResumeTiming();
   }
-  state.counters["load_ms"] = benchmark::Counter(applySeconds * 1000.0, benchmark::Counter::kAvgIterations);
+  state.counters["load_ms"] =
+      benchmark::Counter(applySeconds * 1000.0, benchmark::Counter::kAvgIterations);
   state.counters["first_mesh_ms"] =
       benchmark::Counter(meshSeconds * 1000.0, benchmark::Counter::kAvgIterations);
 }

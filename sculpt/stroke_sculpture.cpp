@@ -18,7 +18,9 @@ class Random {
     return state_;
   }
   // Uniform in [lo, hi).
-  float Range(float lo, float hi) { return lo + (hi - lo) * float(Next() >> 8) * (1.0f / 16777216.0f); }
+  float Range(float lo, float hi) {
+    return lo + (hi - lo) * float(Next() >> 8) * (1.0f / 16777216.0f);
+  }
 
  private:
   uint32_t state_;

@@ -28,13 +28,14 @@ class VertexArena {
     void* memory = mmap(nullptr, kReservedBytes + kHugePage, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (memory == MAP_FAILED) return;
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + kHugePage - 1) & ~(kHugePage - 1);
-    base_ = reinterpret_cast<char*>(start);
+    const uintptr_t address = reinterpret_cast<uintptr_t>(memory);
+    base_ = reinterpret_cast<char*>((address + kHugePage - 1) & ~(kHugePage - 1));
     madvise(base_, kReservedBytes, MADV_HUGEPAGE);  // a hint; plain pages work too
     // Chunks are handed out from the start of the reservation, so its first pages are the ones
     // the first meshing writes: they are faulted in now, once per process, as the grid's samples
     // are, instead of inside the first meshing after a load.
-    if (madvise(base_, kPreparedBytes, MADV_POPULATE_WRITE) != 0) std::memset(base_, 0, kPreparedBytes);
+    if (madvise(base_, kPreparedBytes, MADV_POPULATE_WRITE) != 0)
+      std::memset(base_, 0, kPreparedBytes);
   }
 
   void* Allocate(size_t bytes) {
