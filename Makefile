@@ -49,8 +49,13 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) --target loomwork-fuzzers -j $(JOBS)
 	bash tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The peer of re-meshing every block: VTK's flying edges on two threads on the "materials" field.
 bench: build
+	bash scripts/install-deps.sh --bench
 	$(BUILD)/bench/loomwork-bench
+	$(BUILD)/tools/loomwork_tool/loomwork-tool scene materials -o $(BUILD)/bench/materials.lws
+	$(BUILD)/tools/loomwork_tool/loomwork-tool grid $(BUILD)/bench/materials.lws -o $(BUILD)/bench/materials.grid
+	bench/vtk_flying_edges.py $(BUILD)/bench/materials.grid --threads 2
 	if [ -n "$$DISPLAY" ]; then $(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench && $(BUILD)/bench/loomwork-vr-bench; \
 	  else xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" sh -c \
 	    '$(BUILD)/bench/loomwork-gl-bench && $(BUILD)/bench/loomwork-app-bench && $(BUILD)/bench/loomwork-vr-bench'; fi

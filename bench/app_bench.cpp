@@ -1,6 +1,7 @@
 // The sculpting application's start-up and frame costs through the real OpenGL driver (needs a
 // display; `make bench` provides a virtual one): Init, a desktop frame and a VR frame (both eyes,
-// on the simulated headset) with the "materials" scene and with a 10,000-record sculpture.
+// on the simulated headset) with the "materials" scene and with a 10,000-record sculpture, and
+// a 50,000-record stroke sculpture loaded at once until it is meshed and drawn.
 //
 // Frame times are wall-clock on the application thread: the update, tessellation and draw
 // submission, not the software rasteriser's work (which llvmpipe does on its own threads when the
@@ -10,15 +11,20 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "app/desktop_loop.h"
 #include "bench/bench_window.h"
 #include "app/sculpt_app.h"
 #include "base/timing.h"
 #include "gfx/opengl_context.h"
+#include "sculpt/sculpture_file.h"
+#include "sculpt/stroke_sculpture.h"
 #include "sculpt/test_scenes.h"
 #include "vr/openvr_app_host.h"
 #include "vr/simulated_headset.h"
@@ -185,5 +191,48 @@ BENCHMARK(BM_VrFrame)
     ->ArgNames({"scene", "finished", "eye"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+}  // namespace
+
+namespace {
+
+// Loading a 50,000-record stroke sculpture at rate 0, as the script's load does on a click, then
+// desktop frames until every block is meshed and drawn: what the program logs as "Load shown".
+void BM_LoadShownStrokes(benchmark::State& state) {
+  BenchWindow w(1280, 720);
+  if (!Prepare(w, state)) return;
+  const std::string path = "/tmp/loomwork-bench-load-" + std::to_string(getpid()) + ".sculpt";
+  {
+    const std::vector<uint8_t> bytes = SerializeSculpture(StrokeSculptureRecords(50000));
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+      state.SkipWithError("cannot write the sculpture");
+      return;
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  SculptApplication app(&gRoots);
+  FrameInfo info = DesktopFrame(w.context);
+  app.Init(w.context, nullptr, &info);
+  double frames = 0, loadSeconds = 0;
+  for (auto _ : state) {
+    const double start = TimeNow();
+    if (!app.document.LoadSculpture(path, 0)) state.SkipWithError("load failed");
+    loadSeconds += TimeNow() - start;
+    while (app.document.LoadStartSeconds() >= 0.0) {
+      w.context->BeginFrame();
+      app.UpdateAndRender(w.context, &info);
+      w.context->Present();
+      ++frames;
+    }
+  }
+  state.counters["frames"] = benchmark::Counter(frames, benchmark::Counter::kAvgIterations);
+  state.counters["load_ms"] =
+      benchmark::Counter(loadSeconds * 1000.0, benchmark::Counter::kAvgIterations);
+  app.Shutdown(w.context);
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_LoadShownStrokes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace

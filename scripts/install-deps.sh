@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package Loomwork needs to build, run and test. Safe to run again:
 # only missing packages are installed, and the package lists are refreshed only then.
+# --bench adds what `make bench` alone uses.
 set -euo pipefail
 
 packages=(
@@ -31,6 +32,10 @@ packages=(
   # libFuzzer (make fuzz)
   clang-14 libclang-rt-14-dev
 )
+if [ "${1:-}" = "--bench" ]; then
+  # VTK's flying edges, the peer the re-meshing of every block is timed against
+  packages+=(python3-vtk9)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,15 +18,37 @@ BlockTessellator::BlockTessellator(VoxelGrid* grid_, int blockSize_)
       records(size_t(blockCount)),
       touched(size_t(blockCount), 0) {
   omp_set_num_threads(kTessellationThreads);
+  PrepareVertexMemory();
 }
 
-void BlockTessellator::MarkDirty(const int min[3], const int max[3]) {
+void BlockTessellator::BlockRange(const int min[3], const int max[3], int first[3],
+                                  int end[3]) const {
   const int counts[3] = {blocksX, blocksY, blocksZ};
-  int first[3], end[3];
   for (int a = 0; a < 3; ++a) {
     first[a] = std::max(min[a] / blockSize, 0);
     end[a] = std::min((max[a] + blockSize) / blockSize, counts[a]);
   }
+}
+
+void BlockTessellator::MarkBlocks(const int min[3], const int max[3], uint8_t* marks) const {
+  int first[3], end[3];
+  BlockRange(min, max, first, end);
+  for (int z = first[2]; z < end[2]; ++z)
+    for (int y = first[1]; y < end[1]; ++y)
+      for (int x = first[0]; x < end[0]; ++x) marks[size_t(BlockIndex(x, y, z))] = 1;
+}
+
+void BlockTessellator::MarkDirtyBlocks(const uint8_t* marks) {
+  for (int b = 0; b < blockCount; ++b) {
+    if (!marks[b]) continue;
+    records[size_t(b)].dirty = 1;
+    touched[size_t(b)] = 1;
+  }
+}
+
+void BlockTessellator::MarkDirty(const int min[3], const int max[3]) {
+  int first[3], end[3];
+  BlockRange(min, max, first, end);
   for (int z = first[2]; z < end[2]; ++z)
     for (int y = first[1]; y < end[1]; ++y)
       for (int x = first[0]; x < end[0]; ++x) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sculpt/sculpt_vertex.h"
+#include "sculpt/vertex_arena.h"
 
 namespace Draw {
 class Buffer;
@@ -13,28 +14,7 @@ class DrawContext;
 }
 class VoxelGrid;
 
-// Leaves new elements uninitialised on resize: extraction overwrites every vertex it sizes the
-// list for, so zero-filling megabytes first would only cost time.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = UninitializedAllocator<U>;
-  };
-  UninitializedAllocator() = default;
-  template <class U>
-  UninitializedAllocator(const UninitializedAllocator<U>&) {}
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
-
-using SculptVertexList = std::vector<SculptVertex, UninitializedAllocator<SculptVertex>>;
+using SculptVertexList = std::vector<SculptVertex, VertexArenaAllocator<SculptVertex>>;
 
 struct TessBlock {
   uint8_t dirty = 1;
@@ -54,6 +34,12 @@ class BlockTessellator {
   // min is the first touched sample per axis, max one past the last.
   void MarkDirty(const int min[3], const int max[3]);
   void MarkAllDirty();
+  // Sets marks[block] for the blocks MarkDirty would mark, leaving the records alone; then
+  // MarkDirtyBlocks marks the records of every block whose mark is set.
+  void MarkBlocks(const int min[3], const int max[3], uint8_t* marks) const;
+  void MarkDirtyBlocks(const uint8_t* marks);
+  // The blocks from first to end (excluded) per axis that a change from min to max reaches.
+  void BlockRange(const int min[3], const int max[3], int first[3], int end[3]) const;
 
   int BlockIndex(int bx, int by, int bz) const { return bx + blocksX * (by + blocksY * bz); }
   TessBlock& Block(int index) { return records[size_t(index)]; }

@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "base/log.h"
+#include "base/timing.h"
 #include "sculpt/sculpt_history.h"
+#include "sculpt/slab_replay.h"
 #include "sculpt/sculpture_file.h"
 #include "sculpt/voxel_grid.h"
 
@@ -54,7 +56,7 @@ bool SculptDocument::MoveToHistoryStep(size_t step) {
   return history->MoveToStep(step, operationLog);
 }
 
-void SculptDocument::ApplyOperation(const SculptOp& op) {
+bool SculptDocument::AcceptRecord(const SculptOp& op) {
   // A NaN or infinite number (from a script global or a lost pose) would be saved into a file
   // that could not be replayed; such a record is dropped. A broken pose repeats every frame, so
   // only the first drop and then every power of two is logged.
@@ -65,11 +67,27 @@ void SculptDocument::ApplyOperation(const SculptOp& op) {
           "A record holding a number that is not finite was dropped (%llu so far)",
           static_cast<unsigned long long>(droppedNonFinite));
     }
-    return;
+    return false;
   }
+  return true;
+}
+
+void SculptDocument::ApplyOperation(const SculptOp& op) {
+  if (!AcceptRecord(op)) return;
   ApplyOperationToGrid(*grid, op);
   operationLog.push_back(op);
   if (history) history->Record(op);
+}
+
+void SculptDocument::ApplyOperations(const std::vector<SculptOp>& ops) {
+  std::vector<SculptOp> accepted;
+  accepted.reserve(ops.size());
+  for (const SculptOp& op : ops)
+    if (AcceptRecord(op)) accepted.push_back(op);
+  ReplayRecords(*grid, accepted.data(), accepted.size(), ReplayThreadCount());
+  operationLog.insert(operationLog.end(), accepted.begin(), accepted.end());
+  if (history)
+    for (const SculptOp& op : accepted) history->Record(op);
 }
 
 void SculptDocument::NewSculpture() {
@@ -81,6 +99,7 @@ void SculptDocument::NewSculpture() {
 }
 
 bool SculptDocument::LoadSculpture(const std::string& path, int rate, const DataRoots* from) {
+  const double startSeconds = TimeNow();
   FILE* file = OpenDataFile(from != nullptr ? from : roots, path, "rb");
   if (!file) {
     Log(LogLevel::Error, "Load: Failed to open '%s'", path.c_str());
@@ -112,13 +131,14 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate, const Data
   if (!warning.empty()) Log(LogLevel::Warning, "Load: %s", warning.c_str());
 
   BeginReplacingUnit();
+  loadStartSeconds = startSeconds;
+  loadedRecords = records.size();
   operationLog.clear();
   replayQueue.clear();
   grid->ClearChannels(kAllChannels);
   // A negative rate from a script would stall the queue forever; it loads at once instead.
   if (rate <= 0) {
-    operationLog.reserve(records.size());
-    for (const SculptOp& op : records) ApplyOperation(op);
+    ApplyOperations(records);
     EndUnit();
   } else {
     // The unit stays open until the frame that applies the last queued record.

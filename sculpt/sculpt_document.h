@@ -37,6 +37,8 @@ class SculptDocument {
   // Applies one record to the grid and appends it to the log, whatever its type. A sphere, box
   // or cylinder record holding a non-finite number is dropped with a warning instead.
   void ApplyOperation(const SculptOp& op);
+  // The same for many records at once, in order, replayed on several threads (same grid bits).
+  void ApplyOperations(const std::vector<SculptOp>& ops);
   // Empties the log and the replay queue and clears every channel.
   void NewSculpture();
   // Reads a sculpture file through the document's roots (or through `from`, when given: a path
@@ -55,6 +57,12 @@ class SculptDocument {
   // empties the replay queue ends the load's unit.
   void ApplyFrame(std::vector<SculptOp>& frameRecords);
 
+  // When the last successful load began (TimeNow seconds) and how many records it brought, until
+  // the caller has shown the loaded sculpture and forgets it; a negative time when none waits.
+  double LoadStartSeconds() const { return loadStartSeconds; }
+  size_t LoadedRecordCount() const { return loadedRecords; }
+  void ForgetLoadStart() { loadStartSeconds = -1.0; }
+
   const std::vector<SculptOp>& OperationLog() const { return operationLog; }
   void ClearOperationLog() { operationLog.clear(); }
   const std::deque<SculptOp>& ReplayQueue() const { return replayQueue; }
@@ -65,6 +73,8 @@ class SculptDocument {
 
  private:
   void FinishReplay();
+  // False, with a warning now and then, for a record that must not enter the log.
+  bool AcceptRecord(const SculptOp& op);
 
   VoxelGrid* grid;
   const DataRoots* roots;
@@ -72,5 +82,7 @@ class SculptDocument {
   std::deque<SculptOp> replayQueue;
   int32_t replayRate = 1;
   uint64_t droppedNonFinite = 0;
+  double loadStartSeconds = -1.0;
+  size_t loadedRecords = 0;
   std::unique_ptr<SculptHistory> history;
 };

@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "sculpt/block_tessellator.h"
+#include "sculpt/slab_replay.h"
 #include "sculpt/voxel_grid.h"
 
 namespace {
@@ -274,7 +275,8 @@ void SculptHistory::ApplyForward(HistoryPosition from, HistoryPosition to, bool 
     if (u == to.unit && end == 0) break;
     if (unit.resets && begin == 0 && !(clearedAtFrom && u == from.unit))
       grid_->ClearChannels(kAllChannels);
-    for (size_t i = begin; i < end; ++i) ApplyOperationToGrid(*grid_, unit.records[i]);
+    if (end > begin)
+      ReplayRecords(*grid_, unit.records.data() + begin, end - begin, ReplayThreadCount());
   }
 }
 

@@ -5,6 +5,7 @@
 #include "sculpt/shape_stamp.h"
 #include "sculpt/sphere_stamp.h"
 #include "sculpt/stamp_mode.h"
+#include "sculpt/stamp_slab.h"
 #include "sculpt/voxel_grid.h"
 
 float ChannelValue(const SculptOp& op, int channel) {
@@ -33,6 +34,16 @@ void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op) {
     grid.ClearChannels(op.channelMask);
     return;
   }
+  ApplyOperationToSlab(grid, op, WholeGrid(grid));
+}
+
+void ApplyOperationToSlab(VoxelGrid& grid, const SculptOp& op, const StampSlab& slab) {
+  if (op.type == kOpClear) {
+    grid.ClearChannelPlanes(op.channelMask, slab.zBegin, slab.zEnd);
+    const int min[3] = {0, 0, slab.zBegin}, max[3] = {grid.size, grid.size, slab.zEnd};
+    ReportStampBox(grid, slab, min, max);
+    return;
+  }
   ChannelWrite writes[kGridChannels];
   int count = 0;
   for (int c = 0; c < kGridChannels; ++c) {
@@ -42,9 +53,9 @@ void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op) {
   }
   if (op.type == kOpSphere) {
     Vec3 centre{op.matrix.m[12], op.matrix.m[13], op.matrix.m[14]};
-    StampSphereChannels(grid, centre, op.radius, writes, count);
+    StampSphereChannels(grid, centre, op.radius, writes, count, slab);
   } else {
-    StampShapeChannels(grid, op.type, op.matrix, writes, count);
+    StampShapeChannels(grid, op.type, op.matrix, writes, count, slab);
   }
 }
 

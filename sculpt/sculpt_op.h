@@ -31,6 +31,9 @@ static_assert(offsetof(SculptOp, channelMask) == 108);
 // channels 1..5 with mode 1 and their values. Clear records clear their mask; other types apply
 // nothing.
 void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op);
+// The part of that record inside one slab of z planes (see StampSlab).
+struct StampSlab;
+void ApplyOperationToSlab(VoxelGrid& grid, const SculptOp& op, const StampSlab& slab);
 
 // False for a sphere, box or cylinder record holding a NaN or infinite number. Such a record would
 // be saved but could not be replayed to the same grid, so it never enters the log or a file.

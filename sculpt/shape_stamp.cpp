@@ -2,6 +2,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "sculpt/block_tessellator.h"
@@ -120,7 +121,8 @@ void WriteRun(const PreparedWrite& pw, float f, const float* weights, int16_t* r
 }
 
 template <int Shape>
-void Stamp(VoxelGrid& grid, const Matrix4x4& M, const ChannelWrite* writes, int writeCount) {
+void Stamp(VoxelGrid& grid, const Matrix4x4& M, const ChannelWrite* writes, int writeCount,
+           const StampSlab& slab) {
   const int n = grid.size;
   Matrix4x4 inverse;  // zero when M has no inverse: every local position is then the origin
   if (!InvertMatrix(M, inverse)) inverse = Matrix4x4{};
@@ -140,6 +142,10 @@ void Stamp(VoxelGrid& grid, const Matrix4x4& M, const ChannelWrite* writes, int 
   int hi[3] = {ClampTruncate(bounds.max.x, 0, n), ClampTruncate(bounds.max.y, 0, n),
                ClampTruncate(bounds.max.z, 0, n)};
   if (lo[0] >= hi[0] || lo[1] >= hi[1] || lo[2] >= hi[2]) return;
+  // Positions are accumulated plane by plane from the box's first plane, whatever the slab, so
+  // each plane sees the same float sums as in a whole stamp.
+  const int zBegin = std::max(lo[2], slab.zBegin), zEnd = std::min(hi[2], slab.zEnd);
+  if (zBegin >= zEnd) return;
 
   PreparedWrite prepared[kGridChannels];
   int preparedCount = 0;
@@ -156,10 +162,14 @@ void Stamp(VoxelGrid& grid, const Matrix4x4& M, const ChannelWrite* writes, int 
   const Vec3 stepZ{inverse.m[8], inverse.m[9], inverse.m[10]};
   const int count = hi[0] - lo[0];
   const int stride = n + 8;
-  float* rows = grid.scratchRows.data();
+  float* rows = slab.scratchRows;
 
   Vec3 planeStart = TransformPoint(inverse, {float(lo[0]), float(lo[1]), float(lo[2])});
-  for (int z = lo[2]; z < hi[2]; ++z) {
+  for (int z = lo[2]; z < zEnd; ++z) {
+    if (z < zBegin) {
+      planeStart = planeStart + stepZ;
+      continue;
+    }
     Vec3 rowStart = planeStart;
     for (int y = lo[1]; y < hi[1]; y += kScratchRows) {
       const int rowCount = std::min(kScratchRows, hi[1] - y);
@@ -183,18 +193,24 @@ void Stamp(VoxelGrid& grid, const Matrix4x4& M, const ChannelWrite* writes, int 
     }
     planeStart = planeStart + stepZ;
   }
-  if (grid.blocks) grid.blocks->MarkDirty(lo, hi);
+  const int scannedLo[3] = {lo[0], lo[1], zBegin}, scannedHi[3] = {hi[0], hi[1], zEnd};
+  ReportStampBox(grid, slab, scannedLo, scannedHi);
 }
 
 }  // namespace
 
 void StampShapeChannels(VoxelGrid& grid, int shapeType, const Matrix4x4& M,
-                        const ChannelWrite* writes, int writeCount) {
+                        const ChannelWrite* writes, int writeCount, const StampSlab& slab) {
   if (writeCount <= 0) return;
   if (shapeType == kOpBox)
-    Stamp<kOpBox>(grid, M, writes, writeCount);
+    Stamp<kOpBox>(grid, M, writes, writeCount, slab);
   else if (shapeType == kOpCylinder)
-    Stamp<kOpCylinder>(grid, M, writes, writeCount);
+    Stamp<kOpCylinder>(grid, M, writes, writeCount, slab);
+}
+
+void StampShapeChannels(VoxelGrid& grid, int shapeType, const Matrix4x4& M,
+                        const ChannelWrite* writes, int writeCount) {
+  StampShapeChannels(grid, shapeType, M, writes, writeCount, WholeGrid(grid));
 }
 
 void StampShape(VoxelGrid& grid, int shapeType, const Matrix4x4& M, int channel, int mode,

@@ -3,6 +3,7 @@
 
 #include "base/math_types.h"
 #include "sculpt/channel_write.h"
+#include "sculpt/stamp_slab.h"
 
 class VoxelGrid;
 
@@ -17,3 +18,6 @@ void StampShape(VoxelGrid& grid, int shapeType, const Matrix4x4& M, int channel,
 // channel.
 void StampShapeChannels(VoxelGrid& grid, int shapeType, const Matrix4x4& M,
                         const ChannelWrite* writes, int writeCount);
+// The part of that stamp inside one slab of z planes.
+void StampShapeChannels(VoxelGrid& grid, int shapeType, const Matrix4x4& M,
+                        const ChannelWrite* writes, int writeCount, const StampSlab& slab);

@@ -52,15 +52,19 @@ inline int16_t RampSample(const SphereRow& r, int mode, float d2, int16_t s) {
 
 // Modes 2 and 3 over [first, last], four samples at a time. Lanes compute exactly what
 // RampSample computes (no contraction, IEEE square root), so results match the scalar tail.
-void RampRun(const SphereRow& r, int mode, float coreValue, int16_t* row, int first, int last) {
+// A last group of one to three samples is done as a vector too, its other lanes written back as
+// they were, when it stays inside the row (rowLength samples): a row belongs to one thread.
+void RampRun(const SphereRow& r, int mode, float coreValue, int16_t* row, int first, int last,
+             int rowLength) {
   const __m128 cx = _mm_set1_ps(r.cx), dyz = _mm_set1_ps(r.dyz), radius = _mm_set1_ps(r.radius);
   const __m128 core2 = _mm_set1_ps(r.core2);
   const __m128 fifth = _mm_set1_ps(0.2f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
   const __m128 full = _mm_set1_ps(32767.0f), core = _mm_set1_ps(coreValue);
   const __m128 step = _mm_setr_ps(0, 1, 2, 3);
   const bool add = mode == kStampAdd;
+  const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
   int x = first;
-  for (; x + 3 <= last; x += 4) {
+  for (; x <= last && x + 3 < rowLength; x += 4) {
     __m128 dx = _mm_sub_ps(_mm_add_ps(_mm_set1_ps(float(x)), step), cx);
     __m128 d2 = _mm_add_ps(_mm_mul_ps(dx, dx), dyz);
     __m128 l = _mm_mul_ps(_mm_sub_ps(radius, _mm_sqrt_ps(d2)), fifth);
@@ -76,6 +80,10 @@ void RampRun(const SphereRow& r, int mode, float coreValue, int16_t* row, int fi
     __m128i inCore = _mm_castps_si128(_mm_cmplt_ps(d2, core2));
     result = _mm_or_si128(_mm_and_si128(inCore, _mm_cvttps_epi32(core)),
                           _mm_andnot_si128(inCore, result));
+    if (x + 3 > last) {
+      __m128i inRun = _mm_cmplt_epi32(lane, _mm_set1_epi32(last - x + 1));
+      result = _mm_or_si128(_mm_and_si128(inRun, result), _mm_andnot_si128(inRun, s32));
+    }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row + x), _mm_packs_epi32(result, result));
   }
   for (; x <= last; ++x) {
@@ -87,7 +95,7 @@ void RampRun(const SphereRow& r, int mode, float coreValue, int16_t* row, int fi
 }  // namespace
 
 void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWrite* writes,
-                         int writeCount) {
+                         int writeCount, const StampSlab& slab) {
   if (writeCount <= 0) return;
   const int n = grid.size;
   const float scan = std::max(radius, 3.0f);
@@ -98,6 +106,9 @@ void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWri
     hi[a] = ClampTruncate(std::ceil(centre[a] + scan), 0, n);
     if (lo[a] >= hi[a]) return;  // nothing of the sphere is inside the grid
   }
+  lo[2] = std::max(lo[2], slab.zBegin);
+  hi[2] = std::min(hi[2], slab.zEnd);
+  if (lo[2] >= hi[2]) return;
 
   SphereRow r;
   r.cx = c.x;
@@ -142,7 +153,7 @@ void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWri
         if (w.mode == kStampSet) {
           std::fill(row + first, row + last + 1, w.q);
         } else if (w.mode == kStampAdd || w.mode == kStampSubtract) {
-          RampRun(r, w.mode, w.coreValue, row, first, last);
+          RampRun(r, w.mode, w.coreValue, row, first, last, n);
         } else if (r.core2 > 0.0f) {
           // Every other mode only empties the core.
           for (int x = first; x <= last; ++x)
@@ -151,7 +162,12 @@ void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWri
       }
     }
   }
-  if (grid.blocks) grid.blocks->MarkDirty(lo, hi);
+  ReportStampBox(grid, slab, lo, hi);
+}
+
+void StampSphereChannels(VoxelGrid& grid, Vec3 c, float radius, const ChannelWrite* writes,
+                         int writeCount) {
+  StampSphereChannels(grid, c, radius, writes, writeCount, WholeGrid(grid));
 }
 
 void StampSphere(VoxelGrid& grid, Vec3 c, float radius, int channel, int mode, float value) {

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/math_types.h"
 #include "sculpt/channel_write.h"
+#include "sculpt/stamp_slab.h"
 
 class VoxelGrid;
 
@@ -12,3 +13,6 @@ void StampSphere(VoxelGrid& grid, Vec3 centre, float radius, int channel, int mo
 // written into every channel, with the same result as one StampSphere per channel.
 void StampSphereChannels(VoxelGrid& grid, Vec3 centre, float radius, const ChannelWrite* writes,
                          int writeCount);
+// The part of that stamp inside one slab of z planes.
+void StampSphereChannels(VoxelGrid& grid, Vec3 centre, float radius, const ChannelWrite* writes,
+                         int writeCount, const StampSlab& slab);

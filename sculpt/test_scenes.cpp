@@ -88,6 +88,6 @@ void BuildTestScene(SculptDocument& document, std::string_view name, Matrix4x4* 
   std::vector<SculptOp> ops = TestSceneRecords(name, mirrorMatrix);
   document.BeginReplacingUnit();
   document.ClearOperationLog();
-  for (const SculptOp& op : ops) document.ApplyOperation(op);
+  document.ApplyOperations(ops);
   document.EndUnit();
 }

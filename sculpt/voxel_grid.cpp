@@ -47,6 +47,15 @@ void VoxelGrid::ClearChannels(uint32_t mask) {
   if (blocks) blocks->MarkAllDirty();
 }
 
+void VoxelGrid::ClearChannelPlanes(uint32_t mask, int zBegin, int zEnd) {
+  if (zBegin >= zEnd) return;
+  for (int c = 0; c < channelCount && c < 32; ++c) {
+    if (mask & (1u << c))
+      ZeroSamples(ChannelData(c) + size_t(zBegin) * size_t(strideZ),
+                  size_t(zEnd - zBegin) * size_t(strideZ));
+  }
+}
+
 int16_t VoxelGrid::SampleAt(Vec3 p, int channel) const {
   if (channel < 0 || channel >= channelCount) return 0;
   int x = ClampTruncate(p.x, 0, size - 1);
@@ -61,8 +70,3 @@ int16_t QuantizeSample(float v) {
   return static_cast<int16_t>(v * 32767.0f);
 }
 
-int ClampTruncate(float v, int lo, int hi) {
-  if (!(v > float(lo))) return lo;
-  if (v >= float(hi)) return hi;
-  return std::clamp(static_cast<int>(v), lo, hi);
-}

@@ -34,6 +34,8 @@ class VoxelGrid {
   // Zeroes every channel whose bit is set (bits past channelCount are ignored), then marks every
   // block dirty when a block index is attached.
   void ClearChannels(uint32_t mask);
+  // Zeroes planes zBegin..zEnd-1 of every channel whose bit is set; marks nothing.
+  void ClearChannelPlanes(uint32_t mask, int zBegin, int zEnd);
   // The stored sample nearest below a grid-space point, coordinates clamped into the grid.
   int16_t SampleAt(Vec3 point, int channel) const;
 
@@ -61,4 +63,10 @@ class VoxelGrid {
 int16_t QuantizeSample(float v);
 // Integer part of v clamped to lo..hi, with NaN giving lo. Float-to-int conversion of values the
 // integer type cannot hold is undefined, so every brush bound goes through this.
-int ClampTruncate(float v, int lo, int hi);
+// Inline: the sphere stamp calls it twice per row.
+inline int ClampTruncate(float v, int lo, int hi) {
+  if (!(v > float(lo))) return lo;
+  if (v >= float(hi)) return hi;
+  const int i = static_cast<int>(v);
+  return i < lo ? lo : (i > hi ? hi : i);
+}

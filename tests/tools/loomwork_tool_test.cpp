@@ -26,6 +26,7 @@
 #include "sculpt/sculpt_document.h"
 #include "sculpt/sculpture_file.h"
 #include "sculpt/stamp_mode.h"
+#include "sculpt/stroke_sculpture.h"
 #include "sculpt/test_scenes.h"
 #include "sculpt/voxel_grid.h"
 #include "tests/support/run_process.h"
@@ -257,17 +258,23 @@ TEST_F(LoomworkToolTest, SceneRoundTripsThroughInfo) {
     const char* count;
     const char* types;
     const char* modes;
+    std::vector<SculptOp> records;
   };
   const Case cases[] = {
       {"materials", "513", "types: clear 1, sphere 512, box 0, cylinder 0, other 0",
-       "modes: set 0, add 512, subtract 0, sandpaper 0, buff 0, other 0"},
+       "modes: set 0, add 512, subtract 0, sandpaper 0, buff 0, other 0",
+       TestSceneRecords("materials")},
       {"default", "4", "types: clear 1, sphere 2, box 1, cylinder 0, other 0",
-       "modes: set 0, add 2, subtract 1, sandpaper 0, buff 0, other 0"},
+       "modes: set 0, add 2, subtract 1, sandpaper 0, buff 0, other 0",
+       TestSceneRecords("default")},
+      {"strokes", "50000", "types: clear 4, sphere 49996, box 0, cylinder 0, other 0",
+       "modes: set 10577, add 20381, subtract 12752, sandpaper 0, buff 6286, other 0",
+       StrokeSculptureRecords(50000)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scene);
     const std::string path = MakeScene(c.scene);
-    const std::vector<uint8_t> expected = SerializeSculpture(TestSceneRecords(c.scene));
+    const std::vector<uint8_t> expected = SerializeSculpture(c.records);
     EXPECT_EQ(Slurp(path), std::string(expected.begin(), expected.end()));
 
     const ToolResult info = Run({"info", path});
@@ -773,13 +780,14 @@ TEST_F(LoomworkToolTest, MeshStatsIsOneJsonLine) {
   EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << result.out;
   std::map<std::string, double> stats;
   ASSERT_TRUE(ParseFlatJsonNumbers(result.out, stats)) << result.out;
-  ASSERT_EQ(stats.size(), 4u) << result.out;
+  ASSERT_EQ(stats.size(), 5u) << result.out;
   EXPECT_EQ(stats["records"], 513);
   PlyFile ply;
   ASSERT_TRUE(ParsePly(Slurp(dir_.File("materials.ply")), ply));
   EXPECT_EQ(stats["triangles"], double(ply.faceCount));
   EXPECT_GE(stats["apply_ms"], 0);
   EXPECT_GE(stats["extract_ms"], 0);
+  EXPECT_GE(stats["warm_extract_ms"], 0);
 }
 
 TEST_F(LoomworkToolTest, FailedWritesLeaveNoPartialFile) {

@@ -1,0 +1,126 @@
+// A long history: the 50,000-record stroke sculpture replayed into the grid, loaded from its file
+// as the program loads it (read, apply) and meshed for the first time after that load.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/timing.h"
+#include "sculpt/block_tessellator.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/sculpture_file.h"
+#include "sculpt/slab_replay.h"
+#include "sculpt/stroke_sculpture.h"
+#include "sculpt/voxel_grid.h"
+
+namespace {
+
+constexpr size_t kRecords = 50000;
+
+struct Sculpture {
+  VoxelGrid grid{kGridSize, kGridChannels};
+  BlockTessellator blocks{&grid, kBlockSize};
+  SculptDocument doc{&grid, nullptr};
+  Sculpture() { grid.blocks = &blocks; }
+};
+
+const std::vector<SculptOp>& Records() {
+  static const std::vector<SculptOp> records = StrokeSculptureRecords(kRecords);
+  return records;
+}
+
+// The sculpture written once to a file in the temporary folder, removed at exit.
+const std::string& SculptureFile() {
+  static const std::string path = [] {
+    const char* dir = std::getenv("TMPDIR");
+    std::string p = std::string(dir && *dir ? dir : "/tmp") + "/loomwork-bench-strokes-" +
+                    std::to_string(getpid()) + ".lws";
+    const std::vector<uint8_t> bytes = SerializeSculpture(Records());
+    FILE* f = std::fopen(p.c_str(), "wb");
+    if (f) {
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fclose(f);
+    }
+    std::atexit([] { std::remove(SculptureFile().c_str()); });
+    return p;
+  }();
+  return path;
+}
+
+// The records applied one after another on the calling thread.
+void BM_ReplayStrokesOneThread(benchmark::State& state) {
+  Sculpture s;
+  for (auto _ : state)
+    for (const SculptOp& op : Records()) ApplyOperationToGrid(s.grid, op);
+  state.counters["records"] = double(Records().size());
+}
+BENCHMARK(BM_ReplayStrokesOneThread)->Unit(benchmark::kMillisecond);
+
+// The same records on threads that each take slabs of z planes.
+void BM_ReplayStrokesSlabs(benchmark::State& state) {
+  Sculpture s;
+  for (auto _ : state)
+    ReplayRecords(s.grid, Records().data(), Records().size(), int(state.range(0)));
+  state.counters["records"] = double(Records().size());
+}
+BENCHMARK(BM_ReplayStrokesSlabs)
+    ->Arg(2)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Loading the file at once: read, check, clear and apply every record.
+void BM_LoadStrokes(benchmark::State& state) {
+  Sculpture s;
+  const std::string& path = SculptureFile();
+  for (auto _ : state) {
+    if (!s.doc.LoadSculpture(path, 0)) state.SkipWithError("load failed");
+  }
+  state.counters["records"] = double(s.doc.OperationLog().size());
+}
+BENCHMARK(BM_LoadStrokes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole load into a sculpture that has never been meshed: read, apply, then every block
+// extracted. The counters split the time between applying and the first meshing.
+void BM_LoadAndFirstMeshStrokes(benchmark::State& state) {
+  const std::string& path = SculptureFile();
+  double applySeconds = 0, meshSeconds = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto s = std::make_unique<Sculpture>();
+    state.ResumeTiming();
+    const double start = TimeNow();
+    if (!s->doc.LoadSculpture(path, 0)) state.SkipWithError("load failed");
+    const double loaded = TimeNow();
+    s->blocks.ExtractDirtyBlocks(INFINITY);
+    meshSeconds += TimeNow() - loaded;
+    applySeconds += loaded - start;
+    state.PauseTiming();
+    s.reset();
+    state.ResumeTiming();
+  }
+  state.counters["load_ms"] =
+      benchmark::Counter(applySeconds * 1000.0, benchmark::Counter::kAvgIterations);
+  state.counters["first_mesh_ms"] =
+      benchmark::Counter(meshSeconds * 1000.0, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_LoadAndFirstMeshStrokes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// Re-meshing every block of the loaded sculpture once its vertex lists have their size.
+void BM_WarmMeshStrokes(benchmark::State& state) {
+  Sculpture s;
+  s.doc.LoadSculpture(SculptureFile(), 0);
+  s.blocks.ExtractDirtyBlocks(INFINITY);
+  for (auto _ : state) {
+    s.blocks.MarkAllDirty();
+    s.blocks.ExtractDirtyBlocks(INFINITY);
+  }
+}
+BENCHMARK(BM_WarmMeshStrokes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
