@@ -108,13 +108,13 @@ bool ControllerInput::Create(XrInstance instance) {
   if (!Succeeded(instance, xrCreateActionSet(instance, &setInfo, &set_), "xrCreateActionSet")) {
     return false;
   }
-  struct ActionSpec {
+  struct NewAction {
     XrAction* action;
     XrActionType type;
     const char* name;
     const char* localized;
   };
-  const ActionSpec specs[] = {
+  const NewAction newActions[] = {
       {&trigger_, XR_ACTION_TYPE_FLOAT_INPUT, "trigger", "Brush trigger"},
       {&pad_, XR_ACTION_TYPE_VECTOR2F_INPUT, "pad", "Tool pad"},
       {&padClick_, XR_ACTION_TYPE_BOOLEAN_INPUT, "pad_click", "Tool pad click"},
@@ -124,14 +124,14 @@ bool ControllerInput::Create(XrInstance instance) {
       {&aimPose_, XR_ACTION_TYPE_POSE_INPUT, "aim_pose", "Brush"},
       {&haptic_, XR_ACTION_TYPE_VIBRATION_OUTPUT, "haptic", "Buzz"},
   };
-  for (const ActionSpec& spec : specs) {
+  for (const NewAction& made : newActions) {
     XrActionCreateInfo info{XR_TYPE_ACTION_CREATE_INFO};
-    info.actionType = spec.type;
-    std::strcpy(info.actionName, spec.name);
-    std::strcpy(info.localizedActionName, spec.localized);
+    info.actionType = made.type;
+    std::strcpy(info.actionName, made.name);
+    std::strcpy(info.localizedActionName, made.localized);
     info.countSubactionPaths = 2;
     info.subactionPaths = hand_;
-    if (!Succeeded(instance, xrCreateAction(set_, &info, spec.action), "xrCreateAction")) {
+    if (!Succeeded(instance, xrCreateAction(set_, &info, made.action), "xrCreateAction")) {
       return false;
     }
   }

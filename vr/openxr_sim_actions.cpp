@@ -41,8 +41,8 @@ const std::vector<Profile>& PresentedProfiles() {
   return profiles;
 }
 
-// Profiles of the OpenXR 1.0 specification that applications suggest for other hardware: their
-// suggestions are accepted and never used.
+// Other OpenXR 1.0 interaction profiles that applications suggest for hardware this headset does
+// not present: their suggestions are accepted and never used.
 constexpr const char* kOtherProfiles[] = {
     "/interaction_profiles/google/daydream_controller", "/interaction_profiles/htc/vive_pro",
     "/interaction_profiles/microsoft/motion_controller",
