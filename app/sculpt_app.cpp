@@ -170,6 +170,10 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
     audioOut->SetCallback(MixAudioCallback, &mixer);
   }
 
+  // Meshing runs on this thread from now on: its tessellation team is started here, not by the
+  // first meshing after a load.
+  tessellator.PrepareThreads();
+
   // The folder is listed as named, so it is named through the data roots (an installed program
   // run from another folder lists its own data tree's).
   LoadShaderLibrary(shaders, context, dataRoots, FindDataFile(dataRoots, "shaders/"));

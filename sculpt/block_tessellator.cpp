@@ -17,8 +17,14 @@ BlockTessellator::BlockTessellator(VoxelGrid* grid_, int blockSize_)
       blockCount(blocksX * blocksY * blocksZ),
       records(size_t(blockCount)),
       touched(size_t(blockCount), 0) {
-  omp_set_num_threads(kTessellationThreads);
   PrepareVertexMemory();
+  PrepareThreads();
+}
+
+void BlockTessellator::PrepareThreads() {
+  omp_set_num_threads(kTessellationThreads);
+#pragma omp parallel num_threads(kTessellationThreads)
+  PrepareExtractionScratch(*grid, blockSize);
 }
 
 void BlockTessellator::BlockRange(const int min[3], const int max[3], int first[3],

@@ -46,6 +46,11 @@ class BlockTessellator {
   const TessBlock& Block(int index) const { return records[size_t(index)]; }
   int DirtyCount() const;
 
+  // Starts the calling thread's tessellation team and sizes each member's scratch, so that the
+  // first meshing (after a load, say) pays for neither. The constructor calls it; a tessellator
+  // made on one thread and used on another calls it again on that one.
+  void PrepareThreads();
+
   // Extracts dirty blocks, in record order, on a team of kTessellationThreads threads with a
   // static schedule. A block is started only while budgetSeconds have not passed since the call
   // began; blocks left over stay dirty. Returns the number of blocks that were dirty at the start.

@@ -139,13 +139,15 @@ class SurfaceCache {
     const size_t planeSize = size_t(rowLength_) * size_t(ye - ys + 1);
     if (planeSize > capacity_) {
       capacity_ = planeSize;
+      // All zeroed, so that the pages are in place before the first block (this runs once per
+      // thread, when its tessellation team is prepared).
       for (int k = 0; k < 2; ++k) {
-        cornerStorage_[k].reset(new CornerRecord[planeSize]);
+        cornerStorage_[k].reset(new CornerRecord[planeSize]());
         cornerStampStorage_[k].reset(new uint32_t[planeSize]());
-        edgeStorage_[k].reset(new EdgeVertex[planeSize * 4]);
+        edgeStorage_[k].reset(new EdgeVertex[planeSize * 4]());
         edgeStampStorage_[k].reset(new uint32_t[planeSize * 4]());
       }
-      edgeStorage_[2].reset(new EdgeVertex[planeSize]);
+      edgeStorage_[2].reset(new EdgeVertex[planeSize]());
       edgeStampStorage_[2].reset(new uint32_t[planeSize]());
       generation_ = 0;
     }
@@ -258,6 +260,20 @@ class SurfaceCache {
   std::unique_ptr<uint32_t[]> edgeStampStorage_[3];
 };
 
+// Each thread's scratch, kept from block to block.
+std::vector<SurfaceCell>& ThreadCells() {
+  thread_local std::vector<SurfaceCell> cells;
+  return cells;
+}
+std::vector<uint64_t>& ThreadMasks() {
+  thread_local std::vector<uint64_t> masks;
+  return masks;
+}
+SurfaceCache& ThreadCache() {
+  thread_local SurfaceCache cache;
+  return cache;
+}
+
 // Writes the vertices of one crossed cell.
 void EmitCell(SurfaceCache& cache, const SurfaceCell& cell, SculptVertex* out) {
   const EdgeVertex* edgeVertex[12];
@@ -288,10 +304,9 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
   CellRange(y0, sizeY, n, ys, ye);
   CellRange(z0, sizeZ, n, zs, ze);
 
-  thread_local std::vector<SurfaceCell> cells;
-  thread_local std::vector<uint64_t> masks;
+  std::vector<SurfaceCell>& cells = ThreadCells();
+  std::vector<uint64_t>& masks = ThreadMasks();
   cells.clear();
-  cells.reserve(100);
   int32_t vertexTotal = 0;
 
   if (xs < xe && ys < ye && zs < ze) {
@@ -354,7 +369,7 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
 
   block.vertices.resize(size_t(vertexTotal));
   if (!cells.empty()) {
-    thread_local SurfaceCache cache;
+    SurfaceCache& cache = ThreadCache();
     cache.Begin(grid, xs, xe, ys, ye);
     SculptVertex* out = block.vertices.data();
     // Classification read only the shape channel; the colour channels of a crossed cell are
@@ -383,4 +398,15 @@ void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int 
 
   block.dirty = 0;
   block.uploadPending = 1;
+}
+
+void PrepareExtractionScratch(const VoxelGrid& grid, int blockSize) {
+  // Every cell of the block crossed, and the sample rows of one cell more per axis.
+  const size_t cells = size_t(blockSize) * size_t(blockSize) * size_t(blockSize);
+  const size_t chunks = size_t((blockSize + kChunkCells - 1) / kChunkCells);
+  // Sized and cleared, not reserved: the pages are written now, not by the first block.
+  ThreadCells().resize(cells);
+  ThreadCells().clear();
+  ThreadMasks().resize(chunks * size_t(blockSize + 1) * size_t(blockSize + 1));
+  if (grid.size > blockSize) ThreadCache().Begin(grid, 0, blockSize, 0, blockSize);
 }

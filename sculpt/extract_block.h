@@ -13,3 +13,7 @@ inline constexpr int16_t kIsoSample = 16383;  // samples below this lie outside 
 // Ends with dirty = 0 and uploadPending = 1.
 void ExtractBlock(const VoxelGrid& grid, int x0, int y0, int z0, int sizeX, int sizeY, int sizeZ,
                   TessBlock& block);
+
+// Sizes the calling thread's scratch for blocks of blockSize cells a side, so that the first
+// extraction on the thread allocates nothing.
+void PrepareExtractionScratch(const VoxelGrid& grid, int blockSize);

@@ -9,7 +9,7 @@
 #include <new>
 #include <utility>
 
-// Sets the arena up, once per process, and starts faulting in its first pages in the background.
+// Sets the arena up, once per process, with its first pages faulted in.
 void PrepareVertexMemory();
 void* AllocateVertexMemory(size_t bytes);
 // `bytes` as given to the allocation.
