@@ -69,9 +69,19 @@ void OpenSculptureFromCommandLine(int argc, char** argv, SculptApplication& appl
 int main(int argc, char** argv) {
   ParseCommandLine(&argc, &argv);
   SetTerminalVerbose(FLAGS_verbose);
-  // LOOMWORK_DATA_FROM_PROGRAM: the installed data tree relative to the installed program.
-  const DataRoots dataRoots =
-      BuildDataRoots(EffectiveDataRoot(FLAGS_dataroot, LOOMWORK_DATA_FROM_PROGRAM));
+  LogToTerminal();
+  // The data tree relative to the program: where installing puts it, and where the build does.
+  const DataRoots dataRoots = BuildDataRoots(EffectiveDataRoot(
+      FLAGS_dataroot, {LOOMWORK_DATA_FROM_PROGRAM, LOOMWORK_BUILT_DATA_FROM_PROGRAM}));
+  // Without shaders, scripts and textures nothing could be drawn: say so instead of failing later.
+  if (std::none_of(dataRoots.begin(), dataRoots.end(), HoldsDataTree)) {
+    Log(LogLevel::Error,
+        "No data tree found: neither %s nor %s holds script/sculpt.lua. Start Loomwork from its "
+        "data folder or name that folder with --dataroot=FOLDER.",
+        FLAGS_dataroot.empty() ? "the working directory" : FLAGS_dataroot.c_str(),
+        FLAGS_dataroot.empty() ? "the program's folder" : "the working directory");
+    return 1;
+  }
   const DisplayMode displayMode = DisplayModeFromFlags(FLAGS_vr, FLAGS_monoview);
   const SculptureFolder sculptures = PrepareSculptureFolder(dataRoots);
   SayStart(displayMode, sculptures);

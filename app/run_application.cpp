@@ -125,7 +125,7 @@ int RunApplication(Application* application, const char* title, DisplayMode disp
                    bool fullscreen) {
   // The main thread is left unnamed: its name is the process's name, which ps, top and pgrep
   // look for. Only the threads the program starts are named.
-  AddLogSink(&DebugOutputSink, nullptr);
+  LogToTerminal();
 
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     Log(LogLevel::Error, "Cannot open a window: %s", SDL_GetError());

@@ -16,9 +16,12 @@ target_link_libraries(loomwork_app PUBLIC
 
 add_executable(loomwork ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
 target_link_libraries(loomwork PRIVATE loomwork_app)
-# The installed program finds its data tree from its own folder (packaging/ installs both); the
-# build tree has none there, so a program run from its build folder keeps the working directory's.
+# The program finds its data tree from its own folder: installed, the one packaging/ installs
+# beside it; in the build tree, the built data folder. The working directory's comes first.
 file(RELATIVE_PATH LOOMWORK_DATA_FROM_PROGRAM /prefix/${CMAKE_INSTALL_BINDIR}
      /prefix/${CMAKE_INSTALL_DATADIR}/loomwork)
+file(RELATIVE_PATH LOOMWORK_BUILT_DATA_FROM_PROGRAM ${CMAKE_CURRENT_BINARY_DIR}
+     ${CMAKE_BINARY_DIR}/data)
 target_compile_definitions(loomwork PRIVATE
-  LOOMWORK_DATA_FROM_PROGRAM="${LOOMWORK_DATA_FROM_PROGRAM}")
+  LOOMWORK_DATA_FROM_PROGRAM="${LOOMWORK_DATA_FROM_PROGRAM}"
+  LOOMWORK_BUILT_DATA_FROM_PROGRAM="${LOOMWORK_BUILT_DATA_FROM_PROGRAM}")

@@ -48,6 +48,11 @@ void AddLogSink(LogSinkCallback callback, void* userData) {
   g_lastSink.store(node, std::memory_order_relaxed);
 }
 
+void LogToTerminal() {
+  static std::once_flag added;
+  std::call_once(added, [] { AddLogSink(&DebugOutputSink, nullptr); });
+}
+
 void Log(LogLevel level, const char* format, ...) {
   char buffer[kLogBufferSize];
   int length = 0;

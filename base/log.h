@@ -26,6 +26,8 @@ void LogRaw(std::string_view text);
 // verbose (the default; the program makes it quiet unless asked for more).
 void DebugOutputSink(void* userData, int level, const char* text, int length);
 void SetTerminalVerbose(bool verbose);
+// Adds DebugOutputSink once: later calls do nothing, so each entry point may ask for it.
+void LogToTerminal();
 
 // "e: ", "w: ", "i: ", "d: ", "f: ", "" for Raw, "u" for any other value.
 const char* LogLevelPrefix(int level);

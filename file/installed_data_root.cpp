@@ -33,7 +33,12 @@ std::string DataRootBesideProgram(const std::string& relativePath) {
   return HoldsDataTree(root) ? root : std::string();
 }
 
-std::string EffectiveDataRoot(const std::string& dataroot, const std::string& relativePath) {
+std::string EffectiveDataRoot(const std::string& dataroot,
+                              const std::vector<std::string>& relativePaths) {
   if (!dataroot.empty() || HoldsDataTree("")) return dataroot;
-  return DataRootBesideProgram(relativePath);
+  for (const std::string& relativePath : relativePaths) {
+    std::string root = DataRootBesideProgram(relativePath);
+    if (!root.empty()) return root;
+  }
+  return {};
 }

@@ -556,8 +556,7 @@ extern "C" __attribute__((visibility("default"))) XrResult XRAPI_CALL
 xrNegotiateLoaderRuntimeInterface(const vr::xrsim::XrNegotiateLoaderInfo* loaderInfo,
                                   vr::xrsim::XrNegotiateRuntimeRequest* request) {
   using namespace vr::xrsim;
-  static std::once_flag logToStderr;
-  std::call_once(logToStderr, [] { AddLogSink(DebugOutputSink, nullptr); });
+  LogToTerminal();
   if (loaderInfo == nullptr || request == nullptr ||
       loaderInfo->structType != XR_LOADER_INTERFACE_STRUCT_LOADER_INFO ||
       loaderInfo->structVersion != kLoaderInfoStructVersion ||

@@ -118,6 +118,24 @@ TEST_F(SculptAppRunTest, DesktopShowsSkyFloorAndPanelUpright) {
   EXPECT_NE(run.log.find("Tess time ("), std::string::npos) << run.log;
 }
 
+// Started from a folder without a data tree, the program takes the built one beside itself and
+// says on a quiet terminal where sculptures go; a --dataroot with no tree is refused in words.
+TEST_F(SculptAppRunTest, FindsTheDataTreeBesideItselfOrSaysThereIsNone) {
+  ProcessOptions options;
+  options.workingDirectory = temp_.Path();
+  options.extraEnvironment = {"LOOMWORK_EXIT_AFTER_FRAMES=3", "XDG_DATA_HOME=" + temp_.Path()};
+  const ProcessResult found = RunProcess(LOOMWORK_PATH, {"--novr"}, options);
+  EXPECT_EQ(found.exitCode, 0) << found.Describe();
+  EXPECT_NE(found.err.find("Loomwork (desktop window): sculptures in " + temp_.Path()),
+            std::string::npos)
+      << found.Describe();
+
+  const ProcessResult refused =
+      RunProcess(LOOMWORK_PATH, {"--novr", "--dataroot=" + temp_.File("nothing")}, options);
+  EXPECT_EQ(refused.exitCode, 1) << refused.Describe();
+  EXPECT_NE(refused.err.find("No data tree found"), std::string::npos) << refused.Describe();
+}
+
 // A panel font that would take stb_truetype days to outline is refused at start-up; the program
 // starts, runs and closes normally with a panel without text.
 TEST_F(SculptAppRunTest, AFontThatWouldHangStartUpIsRefused) {

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_directory.h"
 
@@ -21,8 +22,8 @@ std::string FromProgramFolder(const std::string& absolute) {
   return up + absolute.substr(1);
 }
 
-// The flag first, then a working directory that holds a data tree, and only then the tree
-// installed beside the program.
+// The flag first, then a working directory that holds a data tree, and only then the first tree
+// found beside the program.
 TEST(InstalledDataRootTest, FlagThenWorkingDirectoryThenBesideProgram) {
   TempDirectory temp;
   temp.MakeDirectory("cwd_with_tree");
@@ -39,19 +40,20 @@ TEST(InstalledDataRootTest, FlagThenWorkingDirectoryThenBesideProgram) {
   struct Case {
     const char* flag;
     const char* workingDirectory;
-    std::string relativePath;
+    std::vector<std::string> relativePaths;
     std::string expected;
   } cases[] = {
-      {"given", "cwd_without_tree", installed, "given"},
-      {"", "cwd_with_tree", installed, ""},
-      {"", "cwd_without_tree", installed, temp.File("share") + "/"},
-      {"", "cwd_without_tree", absent, ""},
+      {"given", "cwd_without_tree", {installed}, "given"},
+      {"", "cwd_with_tree", {installed}, ""},
+      {"", "cwd_without_tree", {installed}, temp.File("share") + "/"},
+      {"", "cwd_without_tree", {absent, installed}, temp.File("share") + "/"},
+      {"", "cwd_without_tree", {absent}, ""},
   };
   char previous[PATH_MAX] = {};
   ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
   for (const Case& c : cases) {
     ASSERT_EQ(chdir(temp.File(c.workingDirectory).c_str()), 0);
-    EXPECT_EQ(EffectiveDataRoot(c.flag, c.relativePath), c.expected)
+    EXPECT_EQ(EffectiveDataRoot(c.flag, c.relativePaths), c.expected)
         << "flag '" << c.flag << "' in " << c.workingDirectory;
   }
   ASSERT_EQ(chdir(previous), 0);
