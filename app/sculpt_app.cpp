@@ -629,8 +629,12 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
   document.ApplyFrame(frameOps);
 
+  // The frame that follows a load at once is late anyway: it meshes every block, so that the
+  // sculpture appears whole at once instead of after more late frames.
+  const bool loadJustApplied = document.LoadStartSeconds() >= 0.0 && document.ReplayQueue().empty();
   const double t0 = TimeNow();
-  const int tessellated = tessellator.TessellateDirtyBlocks(context, 1.0f / 90.0f);
+  const int tessellated =
+      tessellator.TessellateDirtyBlocks(context, loadJustApplied ? INFINITY : 1.0f / 90.0f);
   const double t1 = TimeNow();
   if (tessellated > 0) {
     Log(LogLevel::Info, "Tess time (%d blocks): %0.3f ms", tessellated, (t1 - t0) * 1000.0);
