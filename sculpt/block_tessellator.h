@@ -7,6 +7,7 @@
 
 #include "sculpt/sculpt_vertex.h"
 #include "sculpt/vertex_arena.h"
+#include "sculpt/vertex_buffer_pool.h"
 
 namespace Draw {
 class Buffer;
@@ -19,12 +20,18 @@ using SculptVertexList = std::vector<SculptVertex, VertexArenaAllocator<SculptVe
 struct TessBlock {
   uint8_t dirty = 1;
   uint8_t uploadPending = 0;
+  // Where the drawing side holds the vertices: a range of the tessellator's pool when poolBytes
+  // is not 0, else a buffer of the block's own (when the pool had no room), else nowhere.
   Draw::Buffer* vertexBuffer = nullptr;
+  size_t poolOffset = 0;
+  size_t poolBytes = 0;
   SculptVertexList vertices;  // three per triangle, no index list
-  int32_t vertexCount = 0;  // set by the upload: vertices in vertexBuffer
+  int32_t vertexCount = 0;  // set by the upload: vertices on the drawing side
 };
 
 inline constexpr int kBlockSize = 32;
+// The drawing side's vertex pool: a sculpture of about half a million triangles.
+inline constexpr size_t kVertexPoolBytes = size_t(64) << 20;
 inline constexpr int kTessellationThreads = 4;
 
 class BlockTessellator {
@@ -62,7 +69,7 @@ class BlockTessellator {
   int TessellateDirtyBlocks(Draw::DrawContext* draw, float budgetSeconds);
   // Draws every block that has a buffer; the caller has bound the pipeline and uniforms.
   void DrawBlocks(Draw::DrawContext* draw) const;
-  // Deletes every block's vertex buffer (before the drawing context goes away).
+  // Deletes every block's vertex buffer and the pool (before the drawing context goes away).
   void ReleaseBuffers();
 
   VoxelGrid* grid;
@@ -73,4 +80,12 @@ class BlockTessellator {
   // Set with the dirty flag, but cleared only by the history (which keeps before-images of the
   // blocks a stroke wrote), not by re-meshing.
   std::vector<uint8_t> touched;
+  // The size of the drawing side's vertex pool, made by the first upload.
+  size_t vertexPoolBytes = kVertexPoolBytes;
+
+ private:
+  void ReleaseBlockBuffer(TessBlock& block);
+
+  VertexBufferPool pool_;
+  bool poolTried_ = false;
 };

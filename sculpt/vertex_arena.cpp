@@ -2,11 +2,12 @@
 
 #include <sys/mman.h>
 
-#include <bit>
 #include <cstring>
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "sculpt/size_class.h"
 
 namespace {
 
@@ -14,13 +15,9 @@ constexpr size_t kHugePage = size_t(2) << 20;
 // Address space only: pages are backed when first written. Far beyond any sculpture's vertices;
 // past it lists fall back to the ordinary heap.
 constexpr size_t kReservedBytes = size_t(32) << 30;
-// Chunk sizes from 4 KiB up in steps of a quarter of a power of two (4, 5, 6, 7 KiB, 8, 10, ...),
-// so that a list wastes at most a fifth of its chunk.
-constexpr int kSmallestPower = 12;
 // Faulted in when the arena is set up: the vertices of a sculpture of about half a million
 // triangles, which the first meshing after a load would otherwise wait for the kernel to zero.
 constexpr size_t kPreparedBytes = size_t(64) << 20;
-constexpr int kClassCount = 4 * (48 - kSmallestPower);
 
 class VertexArena {
  public:
@@ -39,8 +36,8 @@ class VertexArena {
   }
 
   void* Allocate(size_t bytes) {
-    const int sizeClass = ClassOf(bytes);
-    if (base_ && sizeClass < kClassCount) {
+    const int sizeClass = ChunkClassOf(bytes);
+    if (base_ && sizeClass < kChunkClassCount) {
       std::lock_guard<std::mutex> lock(mutex_);
       std::vector<char*>& free = free_[sizeClass];
       if (!free.empty()) {
@@ -48,7 +45,7 @@ class VertexArena {
         free.pop_back();
         return chunk;
       }
-      const size_t size = SizeOf(sizeClass);
+      const size_t size = ChunkClassSize(sizeClass);
       if (size <= kReservedBytes - used_) {
         char* chunk = base_ + used_;
         used_ += size;
@@ -65,27 +62,14 @@ class VertexArena {
       return;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    free_[ClassOf(bytes)].push_back(chunk);
+    free_[ChunkClassOf(bytes)].push_back(chunk);
   }
 
  private:
-  // The smallest class whose chunks hold `bytes`.
-  static int ClassOf(size_t bytes) {
-    if (bytes <= (size_t(1) << kSmallestPower)) return 0;
-    const int power = std::bit_width(bytes - 1) - 1;  // 2^power < bytes <= 2^(power+1)
-    const size_t quarter = size_t(1) << (power - 2);
-    const int quarters = int((bytes - 1 - (size_t(1) << power)) / quarter) + 1;  // 1..4
-    return (power - kSmallestPower) * 4 + quarters;
-  }
-  static size_t SizeOf(int sizeClass) {
-    const int power = kSmallestPower + sizeClass / 4;
-    return (size_t(4) + size_t(sizeClass % 4)) << (power - 2);
-  }
-
   char* base_ = nullptr;
   size_t used_ = 0;
   std::mutex mutex_;
-  std::vector<char*> free_[kClassCount];
+  std::vector<char*> free_[kChunkClassCount];
 };
 
 // Never destroyed: lists in static objects may be freed after it would have been.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "sculpt/block_tessellator.h"
 #include "sculpt/sculpt_document.h"
@@ -41,9 +44,10 @@ struct Scene {
   ~Scene() { blocks.ReleaseBuffers(); }
   int BuffersHeld() const {
     int n = 0;
-    for (const TessBlock& b : blocks.records) n += b.vertexBuffer != nullptr;
+    for (const TessBlock& b : blocks.records) n += Held(b);
     return n;
   }
+  static bool Held(const TessBlock& b) { return b.vertexBuffer != nullptr || b.poolBytes != 0; }
 };
 
 class BlockUploadTest : public ::testing::Test {
@@ -86,14 +90,15 @@ TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
   EXPECT_EQ(scene.BuffersHeld(), 0);
   EXPECT_EQ(scene.blocks.DirtyCount(), 216);
 
-  // Unlimited: blocks with a surface get a buffer of exactly their vertices.
+  // Unlimited: blocks with a surface get a range of the pool for exactly their vertices.
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 216);
   EXPECT_EQ(scene.blocks.DirtyCount(), 0);
   int withSurface = 0;
   for (const TessBlock& b : scene.blocks.records) {
     EXPECT_EQ(b.uploadPending, 0);
-    EXPECT_EQ(b.vertexBuffer != nullptr, !b.vertices.empty());
-    if (b.vertexBuffer) {
+    EXPECT_EQ(b.vertexBuffer, nullptr);
+    EXPECT_EQ(Scene::Held(b), !b.vertices.empty());
+    if (Scene::Held(b)) {
       ++withSurface;
       EXPECT_EQ(size_t(b.vertexCount), b.vertices.size());
     }
@@ -107,12 +112,13 @@ TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
   EXPECT_EQ(drawn[0], Rgba(0, 0, 0));                                      // empty corner
   const int lit = Lit(drawn);
 
-  // A block marked dirty but skipped keeps its old buffer and is still drawn.
-  Draw::Buffer* before = scene.blocks.Block(scene.blocks.BlockIndex(2, 2, 2)).vertexBuffer;
-  ASSERT_NE(before, nullptr);
+  // A block marked dirty but skipped keeps its old range and is still drawn.
+  const TessBlock& middle = scene.blocks.Block(scene.blocks.BlockIndex(2, 2, 2));
+  ASSERT_NE(middle.poolBytes, 0u);
+  const size_t before = middle.poolOffset;
   scene.blocks.MarkAllDirty();
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, 0.0f), 216);
-  EXPECT_EQ(scene.blocks.Block(scene.blocks.BlockIndex(2, 2, 2)).vertexBuffer, before);
+  EXPECT_EQ(middle.poolOffset, before);
   EXPECT_EQ(Lit(Draw(gl, pipeline, scene)), lit);
 
   // A block whose surface is gone loses its buffer and is no longer drawn.
@@ -120,6 +126,57 @@ TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 216);
   EXPECT_EQ(scene.BuffersHeld(), 0);
   EXPECT_EQ(Lit(Draw(gl, pipeline, scene)), 0);
+}
+
+// Ranges of the pool never overlap, whether blocks are re-meshed one at a time or all at once;
+// blocks the pool has no room for get buffers of their own and draw the same picture.
+TEST_F(BlockUploadTest, PoolRangesAreDisjointAndAFullPoolFallsBackToOwnBuffers) {
+  GLTestContext gl(kSize, kSize);
+  REQUIRE_GL(gl);
+  Draw::DrawContext* context = gl.Context();
+  gltest::TestPipeline pipeline = gltest::MakePipeline(context, kBlockVertexShader,
+                                                       gltest::kColorFragmentShader,
+                                                       SculptVertexLayout());
+  ASSERT_NE(pipeline.get(), nullptr);
+  auto disjoint = [](const Scene& scene) {
+    std::vector<std::pair<size_t, size_t>> ranges;
+    for (const TessBlock& b : scene.blocks.records)
+      if (b.poolBytes != 0) ranges.push_back({b.poolOffset, b.poolOffset + b.poolBytes});
+    std::sort(ranges.begin(), ranges.end());
+    for (size_t i = 1; i < ranges.size(); ++i)
+      if (ranges[i].first < ranges[i - 1].second) return false;
+    return !ranges.empty();
+  };
+
+  Scene pooled;
+  BuildTestScene(pooled.document, "materials");
+  pooled.blocks.TessellateDirtyBlocks(context, INFINITY);
+  EXPECT_TRUE(disjoint(pooled));
+  const std::vector<uint32_t> picture = Draw(gl, pipeline, pooled);
+  EXPECT_GT(Lit(picture), 0);
+  // Some blocks again, then every block (a load): still disjoint, still the same picture.
+  const int min[3] = {64, 64, 64}, max[3] = {128, 128, 128};
+  pooled.blocks.MarkDirty(min, max);
+  pooled.blocks.TessellateDirtyBlocks(context, INFINITY);
+  EXPECT_TRUE(disjoint(pooled));
+  pooled.blocks.MarkAllDirty();
+  pooled.blocks.TessellateDirtyBlocks(context, INFINITY);
+  EXPECT_TRUE(disjoint(pooled));
+  EXPECT_EQ(Draw(gl, pipeline, pooled), picture);
+
+  Scene crowded;
+  crowded.blocks.vertexPoolBytes = size_t(1) << 20;
+  BuildTestScene(crowded.document, "materials");
+  crowded.blocks.TessellateDirtyBlocks(context, INFINITY);
+  int own = 0, inPool = 0;
+  for (const TessBlock& b : crowded.blocks.records) {
+    own += b.vertexBuffer != nullptr;
+    inPool += b.poolBytes != 0;
+  }
+  EXPECT_GT(own, 0);
+  EXPECT_GT(inPool, 0);
+  EXPECT_TRUE(disjoint(crowded));
+  EXPECT_EQ(Draw(gl, pipeline, crowded), picture);
 }
 
 }  // namespace
