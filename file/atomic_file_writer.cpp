@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -197,26 +196,24 @@ bool AtomicFileWriter::Open() {
   const std::string name =
       separator == std::string::npos ? finalPath_ : finalPath_.substr(separator + 1);
   RemoveStaleTemporaries(directory, name);
-  // A signal between creating the file and registering it would leave the file behind.
-  sigset_t interrupting, previousMask;
-  sigemptyset(&interrupting);
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupting, signalNumber);
-  pthread_sigmask(SIG_BLOCK, &interrupting, &previousMask);
+  // Each name is registered before the file is made, so that a signal handled on any thread at
+  // any moment finds it (blocking signals here would cover this thread only). Unlinking a name
+  // not yet made does nothing; one that exists already can only be a dead process's leftover.
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporaryPath_ = directory + "." + name + "." + std::to_string(getpid()) + "-" +
                      std::to_string(g_temporaryCounter.fetch_add(1)) + ".tmp";
+    UnregisterTemporary(std::exchange(signalSlot_, -1));
+    signalSlot_ = RegisterTemporary(temporaryPath_);
     fd_ = open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) break;
     if (errno != EEXIST) break;
   }
   if (fd_ < 0) {
     const int errorNumber = errno;
-    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    UnregisterTemporary(std::exchange(signalSlot_, -1));
     temporaryPath_.clear();  // nothing of ours to remove
     return Fail("create", errorNumber);
   }
-  signalSlot_ = RegisterTemporary(temporaryPath_);
-  pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
   if (exists) fchmod(fd_, existing.st_mode & 07777);  // the replacement keeps the permissions
   buffered_ = 0;
   return true;
