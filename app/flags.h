@@ -1,8 +1,9 @@
 #pragma once
 // The program's command-line flags and what start-up derives from them.
 //
-// The flags are gflags flags: --help, --flagfile, --fromenv, --tryfromenv and the other built-in
-// flags come with them, and the negated form of a bool flag (--novr) works.
+// The flags are gflags flags: --flagfile, --fromenv, --tryfromenv and the other built-in flags
+// come with them, and the negated form of a bool flag (--novr) works. --help lists the program's
+// own flags; --helpfull lists them all.
 #include <string>
 
 #include <gflags/gflags_declare.h>
@@ -18,8 +19,8 @@ DECLARE_bool(verbose);     // information and debug lines on the terminal too
 
 // Parses the command line and removes the flags it consumed from argc / argv; what remains is
 // the program name and the other arguments. Flag errors (unknown flags, malformed values) are
-// reported by gflags, which then ends the process with exit code 1, as --help does after
-// printing the flags.
+// reported by gflags, which then ends the process with exit code 1; --help ends it with 0 after
+// printing the program's flags.
 void ParseCommandLine(int* argc, char*** argv);
 
 // Desktop when vr is false (monoview has no effect then), otherwise Stereo or MonoView.
