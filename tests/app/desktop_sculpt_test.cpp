@@ -5,15 +5,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "sculpt/sculpture_file.h"
 #include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
+#include "tests/support/saved_sculpture.h"
 #include "tests/support/temp_directory.h"
+#include "tests/support/text_count.h"
 #include "tests/support/x_input.h"
 
 namespace {
@@ -37,12 +36,6 @@ Pixel PanelPixel(float u, float v) {
 std::string Click(Pixel p) {
   return "mousemove --window %1 " + std::to_string(p.x) + " " + std::to_string(p.y) +
          " sleep 0.3 mousedown --window %1 1 sleep 0.3 mouseup --window %1 1 sleep 0.5 ";
-}
-
-int Occurrences(const std::string& log, const std::string& text) {
-  int n = 0;
-  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-  return n;
 }
 
 TEST(DesktopSculptTest, TheMouseClicksThePanelStrokesOnTheSurfaceAndSaves) {
@@ -94,13 +87,10 @@ TEST(DesktopSculptTest, TheMouseClicksThePanelStrokesOnTheSurfaceAndSaves) {
     }
     EXPECT_EQ(Occurrences(log, "Saved sculptures/slot1.sculpt"), 1) << log;
 
-    std::ifstream file(temp.File("loomwork/sculptures/slot1.sculpt"), std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
-    SculptureHeader header{};
     std::vector<SculptOp> records;
-    std::string error, warning;
-    ASSERT_TRUE(ParseSculpture(bytes.data(), bytes.size(), "slot1", header, records, error, warning))
+    std::string error;
+    ASSERT_TRUE(ReadSculptureRecords(temp.File("loomwork/sculptures/slot1.sculpt"), &records,
+                                     &error))
         << error << "\n" << log;
     // One click, one scene: its clear and its block, then the stroke's stamps.
     ASSERT_GT(records.size(), 3u) << log;

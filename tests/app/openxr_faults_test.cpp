@@ -8,14 +8,9 @@
 
 #include "tests/support/run_process.h"
 #include "tests/support/temp_directory.h"
+#include "tests/support/text_count.h"
 
 namespace {
-
-int Occurrences(const std::string& log, const std::string& text) {
-  int n = 0;
-  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-  return n;
-}
 
 TEST(OpenXRFaultsTest, EachFaultIsLoggedAndEndsInARetryOrACleanStop) {
   const char* display = std::getenv("DISPLAY");

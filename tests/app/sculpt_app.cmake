@@ -8,7 +8,7 @@ loomwork_add_test(sculpt_app_tests
     ${CMAKE_CURRENT_SOURCE_DIR}/vr_session_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/openxr_faults_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpture_folder_test.cpp
-  LIBS loomwork_app loomwork_gl_test_support PkgConfig::STB
+  LIBS loomwork_app loomwork_gl_test_support loomwork_saved_sculpture_support PkgConfig::STB
 )
 target_include_directories(sculpt_app_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(sculpt_app_tests PRIVATE
@@ -24,7 +24,7 @@ loomwork_add_test(sculpt_app_input_tests SERIAL
     ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app_input_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/desktop_sculpt_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/vr_mouse_test.cpp
-  LIBS loomwork_vr_runtime loomwork_sculpt PkgConfig::STB
+  LIBS loomwork_vr_runtime loomwork_sculpt loomwork_saved_sculpture_support PkgConfig::STB
 )
 target_include_directories(sculpt_app_input_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(sculpt_app_input_tests PRIVATE

@@ -6,13 +6,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "sculpt/sculpture_file.h"
 #include "tests/support/run_process.h"
+#include "tests/support/saved_sculpture.h"
 #include "tests/support/temp_directory.h"
 #include "tests/support/x_input.h"
 #include "tests/vr/runtime_test_util.h"
@@ -83,13 +81,10 @@ TEST(VrMouseTest, TheMouseStrokesAndPressesTheSaveButton) {
   const std::string log = result.err + result.out;
   ASSERT_EQ(result.exitCode, 0) << result.Describe();
 
-  std::ifstream file(temp.File("loomwork/sculptures/slot1.sculpt"), std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                   std::istreambuf_iterator<char>());
-  SculptureHeader header{};
   std::vector<SculptOp> records;
-  std::string error, warning;
-  ASSERT_TRUE(ParseSculpture(bytes.data(), bytes.size(), "slot1", header, records, error, warning))
+  std::string error;
+  ASSERT_TRUE(
+      ReadSculptureRecords(temp.File("loomwork/sculptures/slot1.sculpt"), &records, &error))
       << error << "\n" << log;
   ASSERT_GT(records.size(), 0u) << "holding the button made no strokes\n" << log;
   for (const SculptOp& op : records) {

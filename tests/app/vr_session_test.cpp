@@ -7,15 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "base/math_types.h"
-#include "sculpt/sculpture_file.h"
 #include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
+#include "tests/support/saved_sculpture.h"
 #include "tests/support/temp_directory.h"
 
 namespace {
@@ -66,16 +64,6 @@ class TimelineWriter {
   std::string text_;
   int frame_ = 1;
 };
-
-bool ReadSculptureFile(const std::string& path, std::vector<SculptOp>* records,
-                       std::string* error) {
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                   std::istreambuf_iterator<char>());
-  SculptureHeader header{};
-  std::string warning;
-  return ParseSculpture(bytes.data(), bytes.size(), path, header, *records, *error, warning);
-}
 
 // Pixels inside [x0, x1) x [y0, y1) (fractions of the image) that pass the test.
 template <class Test>
@@ -163,11 +151,6 @@ SessionRun RunSession(const TempDirectory& temp, const std::string& name,
   return run;
 }
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
 // The eyes: the sculpture and the controllers in both, the panel in the left one (on the
 // left-hand side); with the panel hidden, none of its green.
 void ExpectEyes(const std::string& dir, const std::string& log) {
@@ -197,7 +180,7 @@ TEST(VrSessionTest, SculptsPaintsPicksMirrorsAndSavesThroughThePanel) {
 
   std::vector<SculptOp> records;
   std::string error;
-  ASSERT_TRUE(ReadSculptureFile(run.dir + "/loomwork/sculptures/slot1.sculpt", &records, &error))
+  ASSERT_TRUE(ReadSculptureRecords(run.dir + "/loomwork/sculptures/slot1.sculpt", &records, &error))
       << error << "\n" << log;
   struct Expected {
     OpType type;
