@@ -238,7 +238,7 @@ void BM_LoadShownStrokes(benchmark::State& state) {
   std::remove(path.c_str());
 }
 // One load per process, as a person's first: a second one would find the memory the first left
-// behind (run with --benchmark_repetitions for more).
+// behind, so a figure per process.
 BENCHMARK(BM_LoadShownStrokes)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
