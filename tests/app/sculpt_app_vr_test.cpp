@@ -420,6 +420,18 @@ TEST(StrokeSpacingTest, StampsInBetweenOnlyForMovesPastAThirdOfTheRadiusAndShort
     spacing.Stamp(first, &out);
     EXPECT_EQ(out.size(), 1u);
   }
+
+  // A move counts from the stroke's last stamp, not its first: steps under the spacing add none.
+  StrokeSpacing spacing;
+  SculptOp op{};
+  op.radius = 3.0f;
+  op.matrix = Matrix4x4::Translation({10.0f, 20.0f, 30.0f});
+  std::vector<SculptOp> out;
+  for (int i = 0; i < 5; ++i) {
+    op.matrix.m[12] += 0.9f;
+    spacing.Stamp(op, &out);
+  }
+  EXPECT_EQ(out.size(), 5u);
 }
 
 }  // namespace
