@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "vr/device_properties.h"
 #include "vr/openxr_calls.h"
 #include "vr/openxr_gl_session.h"
 #include "vr/openxr_views.h"
@@ -39,19 +40,6 @@ const char* StateName(XrSessionState state) {
     case XR_SESSION_STATE_EXITING: return "EXITING";
     default: return "UNKNOWN";
   }
-}
-
-void SetError(ETrackedPropertyError* error, ETrackedPropertyError value) {
-  if (error != nullptr) *error = value;
-}
-
-bool IsStringProperty(ETrackedDeviceProperty prop) {
-  return prop == Prop_TrackingSystemName_String || prop == Prop_ModelNumber_String ||
-         prop == Prop_SerialNumber_String || prop == Prop_RenderModelName_String;
-}
-
-bool IsAxisTypeProperty(ETrackedDeviceProperty prop) {
-  return prop >= Prop_Axis0Type_Int32 && prop <= Prop_Axis4Type_Int32;
 }
 
 HmdMatrix34_t Identity34() {
@@ -457,18 +445,11 @@ uint32_t OpenXRHeadset::GetStringTrackedDeviceProperty(TrackedDeviceIndex_t inde
                                                        ETrackedDeviceProperty prop, char* buffer,
                                                        uint32_t bufferSize,
                                                        ETrackedPropertyError* error) {
-  if (index >= kDeviceCount || !connected_[index]) {
-    SetError(error, TrackedProp_InvalidDevice);
-    return 0;
-  }
-  if (!IsStringProperty(prop)) {
-    SetError(error, IsAxisTypeProperty(prop) ? TrackedProp_WrongDataType
-                                             : TrackedProp_UnknownProperty);
-    return 0;
-  }
+  const bool connected = index < kDeviceCount && connected_[index];
+  const bool hand = index != k_unTrackedDeviceIndex_Hmd;
+  if (!CanAnswerProperty(connected, hand, prop, PropertyType::String, error)) return 0;
   static const char* const kSerials[kDeviceCount] = {"openxr_head", "openxr_left_hand",
                                                      "openxr_right_hand"};
-  const bool hand = index != k_unTrackedDeviceIndex_Hmd;
   std::string value;
   switch (prop) {
     case Prop_TrackingSystemName_String: value = systemName_; break;
@@ -476,33 +457,18 @@ uint32_t OpenXRHeadset::GetStringTrackedDeviceProperty(TrackedDeviceIndex_t inde
     case Prop_SerialNumber_String: value = kSerials[index]; break;
     default: value = hand ? sim::kControllerModelName : sim::kHeadsetModelName; break;
   }
-  const uint32_t needed = uint32_t(value.size()) + 1;
-  if (buffer == nullptr || bufferSize < needed) {
-    SetError(error, TrackedProp_BufferTooSmall);
-    return needed;
-  }
-  std::memcpy(buffer, value.c_str(), needed);
-  SetError(error, TrackedProp_Success);
-  return needed;
+  return AnswerStringProperty(value, buffer, bufferSize, error);
 }
 
 int32_t OpenXRHeadset::GetInt32TrackedDeviceProperty(TrackedDeviceIndex_t index,
                                                      ETrackedDeviceProperty prop,
                                                      ETrackedPropertyError* error) {
-  if (index >= kDeviceCount || !connected_[index]) {
-    SetError(error, TrackedProp_InvalidDevice);
+  const bool connected = index < kDeviceCount && connected_[index];
+  if (!CanAnswerProperty(connected, index != k_unTrackedDeviceIndex_Hmd, prop, PropertyType::Int32,
+                         error)) {
     return 0;
   }
-  if (!IsAxisTypeProperty(prop)) {
-    SetError(error, IsStringProperty(prop) ? TrackedProp_WrongDataType
-                                           : TrackedProp_UnknownProperty);
-    return 0;
-  }
-  if (index == k_unTrackedDeviceIndex_Hmd) {
-    SetError(error, TrackedProp_WrongDeviceClass);
-    return 0;
-  }
-  SetError(error, TrackedProp_Success);
+  SetPropertyError(error, TrackedProp_Success);
   switch (prop - Prop_Axis0Type_Int32) {
     case 0:
       return input_.UsesThumbstick(int(index) - 1) ? k_eControllerAxis_Joystick

@@ -5,6 +5,7 @@ find_package(X11 REQUIRED)
 pkg_check_modules(OPENXR REQUIRED IMPORTED_TARGET GLOBAL openxr)  # libopenxr-dev
 add_library(loomwork_vr_runtime STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/vr_runtime.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/device_properties.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/simulated_headset.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_headset_system.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_options.cpp

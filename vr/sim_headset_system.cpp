@@ -6,25 +6,12 @@
 
 #include "base/log.h"
 #include "base/timing.h"
+#include "vr/device_properties.h"
 #include "vr/sim_devices.h"
 #include "vr/simulated_headset.h"
 
 namespace vr::sim {
 namespace {
-
-void SetError(ETrackedPropertyError* error, ETrackedPropertyError value) {
-  if (error != nullptr) {
-    *error = value;
-  }
-}
-
-bool IsAxisTypeProperty(ETrackedDeviceProperty prop) {
-  return prop >= Prop_Axis0Type_Int32 && prop <= Prop_Axis4Type_Int32;
-}
-
-bool IsStringProperty(ETrackedDeviceProperty prop) {
-  return prop >= Prop_TrackingSystemName_String && prop <= Prop_RenderModelName_String;
-}
 
 bool SameInput(const VRControllerState_t& a, const VRControllerState_t& b) {
   if (a.ulButtonPressed != b.ulButtonPressed || a.ulButtonTouched != b.ulButtonTouched) {
@@ -78,13 +65,8 @@ uint32_t SimulatedHeadset::GetStringTrackedDeviceProperty(TrackedDeviceIndex_t i
                                                           ETrackedDeviceProperty prop,
                                                           char* buffer, uint32_t bufferSize,
                                                           ETrackedPropertyError* error) {
-  if (!IsConnectedDevice(index)) {
-    SetError(error, TrackedProp_InvalidDevice);
-    return 0;
-  }
-  if (!IsStringProperty(prop)) {
-    SetError(error, IsAxisTypeProperty(prop) ? TrackedProp_WrongDataType
-                                             : TrackedProp_UnknownProperty);
+  if (!CanAnswerProperty(IsConnectedDevice(index), IsController(index), prop,
+                         PropertyType::String, error)) {
     return 0;
   }
   const DeviceDescription device = DescribeDevice(index);
@@ -92,34 +74,18 @@ uint32_t SimulatedHeadset::GetStringTrackedDeviceProperty(TrackedDeviceIndex_t i
                       : prop == Prop_ModelNumber_String      ? device.modelNumber
                       : prop == Prop_SerialNumber_String     ? device.serialNumber
                                                              : device.renderModelName;
-  const uint32_t needed = uint32_t(std::strlen(value)) + 1;
-  if (buffer == nullptr || bufferSize < needed) {
-    SetError(error, TrackedProp_BufferTooSmall);
-    return needed;
-  }
-  std::memcpy(buffer, value, needed);
-  SetError(error, TrackedProp_Success);
-  return needed;
+  return AnswerStringProperty(value, buffer, bufferSize, error);
 }
 
 int32_t SimulatedHeadset::GetInt32TrackedDeviceProperty(TrackedDeviceIndex_t index,
                                                         ETrackedDeviceProperty prop,
                                                         ETrackedPropertyError* error) {
-  if (!IsConnectedDevice(index)) {
-    SetError(error, TrackedProp_InvalidDevice);
-    return 0;
-  }
-  if (!IsAxisTypeProperty(prop)) {
-    SetError(error, IsStringProperty(prop) ? TrackedProp_WrongDataType
-                                           : TrackedProp_UnknownProperty);
-    return 0;
-  }
-  if (!IsController(index)) {
-    SetError(error, TrackedProp_WrongDeviceClass);
+  if (!CanAnswerProperty(IsConnectedDevice(index), IsController(index), prop,
+                         PropertyType::Int32, error)) {
     return 0;
   }
   const int32_t axis = prop - Prop_Axis0Type_Int32;
-  SetError(error, TrackedProp_Success);
+  SetPropertyError(error, TrackedProp_Success);
   return axis == 0             ? k_eControllerAxis_TrackPad
          : axis == triggerAxis_ ? k_eControllerAxis_Trigger
                                 : k_eControllerAxis_None;
