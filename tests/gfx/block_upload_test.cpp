@@ -53,9 +53,15 @@ struct Scene {
 class BlockUploadTest : public ::testing::Test {
  protected:
   static constexpr int kSize = 48;
+  void SetUp() override {
+    REQUIRE_GL(gl);
+    context = gl.Context();
+    pipeline = gltest::MakePipeline(context, kBlockVertexShader, gltest::kColorFragmentShader,
+                                    SculptVertexLayout());
+    ASSERT_NE(pipeline.get(), nullptr);
+  }
   // Draws every block in white over black and returns the pixels.
-  std::vector<uint32_t> Draw(GLTestContext& gl, gltest::TestPipeline& pipeline, Scene& scene) {
-    Draw::DrawContext* context = gl.Context();
+  std::vector<uint32_t> Draw(Scene& scene) {
     gltest::OffscreenTarget target(context, kSize, kSize);
     const float black[4] = {0, 0, 0, 1};
     context->BeginFrame();
@@ -72,16 +78,13 @@ class BlockUploadTest : public ::testing::Test {
     for (uint32_t p : pixels) n += p == Rgba(255, 255, 255);
     return n;
   }
+
+  GLTestContext gl{kSize, kSize};
+  Draw::DrawContext* context = nullptr;
+  gltest::TestPipeline pipeline;
 };
 
 TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
-  GLTestContext gl(kSize, kSize);
-  REQUIRE_GL(gl);
-  Draw::DrawContext* context = gl.Context();
-  gltest::TestPipeline pipeline = gltest::MakePipeline(context, kBlockVertexShader,
-                                                       gltest::kColorFragmentShader,
-                                                       SculptVertexLayout());
-  ASSERT_NE(pipeline.get(), nullptr);
   Scene scene;
   BuildTestScene(scene.document, "materials");
 
@@ -107,7 +110,7 @@ TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
   EXPECT_GT(withSurface, 8);
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 0);
 
-  const std::vector<uint32_t> drawn = Draw(gl, pipeline, scene);
+  const std::vector<uint32_t> drawn = Draw(scene);
   EXPECT_EQ(drawn[(kSize / 2) * kSize + kSize / 2], Rgba(255, 255, 255));  // a sphere at 96, 96
   EXPECT_EQ(drawn[0], Rgba(0, 0, 0));                                      // empty corner
   const int lit = Lit(drawn);
@@ -119,25 +122,18 @@ TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
   scene.blocks.MarkAllDirty();
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, 0.0f), 216);
   EXPECT_EQ(middle.poolOffset, before);
-  EXPECT_EQ(Lit(Draw(gl, pipeline, scene)), lit);
+  EXPECT_EQ(Lit(Draw(scene)), lit);
 
   // A block whose surface is gone loses its buffer and is no longer drawn.
   scene.document.NewSculpture();
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 216);
   EXPECT_EQ(scene.BuffersHeld(), 0);
-  EXPECT_EQ(Lit(Draw(gl, pipeline, scene)), 0);
+  EXPECT_EQ(Lit(Draw(scene)), 0);
 }
 
 // Ranges of the pool never overlap, whether blocks are re-meshed one at a time or all at once;
 // blocks the pool has no room for get buffers of their own and draw the same picture.
 TEST_F(BlockUploadTest, PoolRangesAreDisjointAndAFullPoolFallsBackToOwnBuffers) {
-  GLTestContext gl(kSize, kSize);
-  REQUIRE_GL(gl);
-  Draw::DrawContext* context = gl.Context();
-  gltest::TestPipeline pipeline = gltest::MakePipeline(context, kBlockVertexShader,
-                                                       gltest::kColorFragmentShader,
-                                                       SculptVertexLayout());
-  ASSERT_NE(pipeline.get(), nullptr);
   auto disjoint = [](const Scene& scene) {
     std::vector<std::pair<size_t, size_t>> ranges;
     for (const TessBlock& b : scene.blocks.records)
@@ -152,7 +148,7 @@ TEST_F(BlockUploadTest, PoolRangesAreDisjointAndAFullPoolFallsBackToOwnBuffers) 
   BuildTestScene(pooled.document, "materials");
   pooled.blocks.TessellateDirtyBlocks(context, INFINITY);
   EXPECT_TRUE(disjoint(pooled));
-  const std::vector<uint32_t> picture = Draw(gl, pipeline, pooled);
+  const std::vector<uint32_t> picture = Draw(pooled);
   EXPECT_GT(Lit(picture), 0);
   // Some blocks again, then every block (a load): still disjoint, still the same picture.
   const int min[3] = {64, 64, 64}, max[3] = {128, 128, 128};
@@ -162,7 +158,7 @@ TEST_F(BlockUploadTest, PoolRangesAreDisjointAndAFullPoolFallsBackToOwnBuffers) 
   pooled.blocks.MarkAllDirty();
   pooled.blocks.TessellateDirtyBlocks(context, INFINITY);
   EXPECT_TRUE(disjoint(pooled));
-  EXPECT_EQ(Draw(gl, pipeline, pooled), picture);
+  EXPECT_EQ(Draw(pooled), picture);
 
   Scene crowded;
   crowded.blocks.vertexPoolBytes = size_t(1) << 20;
@@ -176,7 +172,7 @@ TEST_F(BlockUploadTest, PoolRangesAreDisjointAndAFullPoolFallsBackToOwnBuffers) 
   EXPECT_GT(own, 0);
   EXPECT_GT(inPool, 0);
   EXPECT_TRUE(disjoint(crowded));
-  EXPECT_EQ(Draw(gl, pipeline, crowded), picture);
+  EXPECT_EQ(Draw(crowded), picture);
 }
 
 }  // namespace
