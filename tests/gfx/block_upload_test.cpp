@@ -124,10 +124,12 @@ TEST_F(BlockUploadTest, BudgetDecidesWhatIsUploadedAndDrawn) {
   EXPECT_EQ(middle.poolOffset, before);
   EXPECT_EQ(Lit(Draw(scene)), lit);
 
-  // A block whose surface is gone loses its buffer and is no longer drawn.
+  // A block whose surface is gone loses its buffer and its count (the panel's triangles) and is
+  // no longer drawn.
   scene.document.NewSculpture();
   EXPECT_EQ(scene.blocks.TessellateDirtyBlocks(context, INFINITY), 216);
   EXPECT_EQ(scene.BuffersHeld(), 0);
+  for (const TessBlock& b : scene.blocks.records) EXPECT_EQ(b.vertexCount, 0);
   EXPECT_EQ(Lit(Draw(scene)), 0);
 }
 
