@@ -629,12 +629,14 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
   document.ApplyFrame(frameOps);
 
-  // The frame that follows a load at once is late anyway: it meshes every block, so that the
-  // sculpture appears whole at once instead of after more late frames.
-  const bool loadJustApplied = document.LoadStartSeconds() >= 0.0 && document.ReplayQueue().empty();
+  // A frame with a load fully applied and not yet shown (at once, or the end of a replay) is late
+  // anyway: it meshes every block, so that the sculpture appears whole instead of after more
+  // late frames.
+  const bool loadApplied =
+      document.LoadStartSeconds() >= 0.0 && document.ReplayQueue().empty();
   const double t0 = TimeNow();
   const int tessellated =
-      tessellator.TessellateDirtyBlocks(context, loadJustApplied ? INFINITY : 1.0f / 90.0f);
+      tessellator.TessellateDirtyBlocks(context, loadApplied ? INFINITY : meshingBudgetSeconds);
   const double t1 = TimeNow();
   if (tessellated > 0) {
     Log(LogLevel::Info, "Tess time (%d blocks): %0.3f ms", tessellated, (t1 - t0) * 1000.0);
@@ -658,8 +660,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
   const double t2 = TimeNow();
   // What a person waits for after Load: every record applied, every block meshed and drawn.
-  if (document.LoadStartSeconds() >= 0.0 && document.ReplayQueue().empty() &&
-      tessellator.DirtyCount() == 0) {
+  if (loadApplied && tessellator.DirtyCount() == 0) {
     Log(LogLevel::Info, "Load shown: %zu records applied, meshed and drawn %0.1f ms after the load",
         document.LoadedRecordCount(), (t2 - document.LoadStartSeconds()) * 1000.0);
     document.ForgetLoadStart();

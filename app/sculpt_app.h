@@ -94,6 +94,8 @@ class SculptApplication : public Application {
   bool mirrorEnabled = false;
   Matrix4x4 mirrorMatrix;
   bool reloadScript = false;
+  // How long a frame may spend meshing dirty blocks (blocks left over stay dirty).
+  float meshingBudgetSeconds = 1.0f / 90.0f;
 
   alignas(16) uint8_t sceneConstants[kConstantsSize] = {};
   alignas(16) uint8_t lightConstants[kConstantsSize] = {};

@@ -7,8 +7,8 @@
 #include "base/log.h"
 #include "base/timing.h"
 #include "sculpt/sculpt_history.h"
-#include "sculpt/slab_replay.h"
 #include "sculpt/sculpture_file.h"
+#include "sculpt/slab_replay.h"
 #include "sculpt/voxel_grid.h"
 
 SculptDocument::SculptDocument(VoxelGrid* grid_, const DataRoots* roots_)

@@ -13,7 +13,10 @@
 #include "app/controls.h"
 #include "app/sculpt_app.h"
 #include "app/stroke_spacing.h"
+#include "sculpt/test_scenes.h"
 #include "tests/gfx/gl_test_context.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/text_count.h"
 #include "ui/script_globals.h"
 #include "vr/vr_system.h"
 
@@ -350,6 +353,27 @@ TEST_F(SculptAppVrTest, ReplayTakesPrecedenceOverTheTrigger) {
   }
   Frame(1.0f);
   EXPECT_EQ(Records(), 4u) << "strokes resume once the queue is empty";
+}
+
+// A load at once is meshed whole in the frame that follows, whatever the frame budget, and that
+// frame says so once.
+TEST_F(SculptAppVrTest, TheFrameAfterALoadAtOnceShowsItWhole) {
+  BuildTestScene(app_->document, "materials");
+  const std::string path = "sculptures/vr_test_load_shown.sculpt";
+  ASSERT_TRUE(app_->document.SaveSculpture(path));
+  app_->document.NewSculpture();
+  Frame(0.0f);
+  ASSERT_TRUE(app_->document.LoadSculpture(path, 0));
+  std::remove(path.c_str());
+  EXPECT_GE(app_->document.LoadStartSeconds(), 0.0);
+  LogCapture log;
+  app_->meshingBudgetSeconds = 0.0f;  // an ordinary frame would mesh nothing
+  Frame(0.0f);
+  EXPECT_EQ(app_->tessellator.DirtyCount(), 0);
+  EXPECT_LT(app_->document.LoadStartSeconds(), 0.0) << "shown, and forgotten";
+  Frame(0.0f);
+  EXPECT_EQ(Occurrences(log.Text(), "Load shown: 513 records applied, meshed and drawn"), 1)
+      << log.Text();
 }
 
 TEST_F(SculptAppVrTest, LeftMenuButtonTogglesThePanelAndAnInvalidRightHandNeverStrokes) {
