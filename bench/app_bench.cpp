@@ -20,11 +20,10 @@
 
 #include "app/desktop_loop.h"
 #include "bench/bench_window.h"
+#include "bench/stroke_sculpture_file.h"
 #include "app/sculpt_app.h"
 #include "base/timing.h"
 #include "gfx/opengl_context.h"
-#include "sculpt/sculpture_file.h"
-#include "sculpt/stroke_sculpture.h"
 #include "sculpt/test_scenes.h"
 #include "vr/openvr_app_host.h"
 #include "vr/simulated_headset.h"
@@ -201,16 +200,10 @@ namespace {
 void BM_LoadShownStrokes(benchmark::State& state) {
   BenchWindow w(1280, 720);
   if (!Prepare(w, state)) return;
-  const std::string path = "/tmp/loomwork-bench-load-" + std::to_string(getpid()) + ".sculpt";
-  {
-    const std::vector<uint8_t> bytes = SerializeSculpture(StrokeSculptureRecords(50000));
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-      state.SkipWithError("cannot write the sculpture");
-      return;
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+  const std::string& path = StrokeSculptureFile();
+  if (path.empty()) {
+    state.SkipWithError("cannot write the sculpture");
+    return;
   }
   SculptApplication app(&gRoots);
   FrameInfo info = DesktopFrame(w.context);
@@ -235,7 +228,6 @@ void BM_LoadShownStrokes(benchmark::State& state) {
   state.counters["load_ms"] =
       benchmark::Counter(loadSeconds * 1000.0, benchmark::Counter::kAvgIterations);
   app.Shutdown(w.context);
-  std::remove(path.c_str());
 }
 // One load per process, as a person's first: a second one would find the memory the first left
 // behind, so a figure per process.

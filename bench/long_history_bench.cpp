@@ -1,26 +1,22 @@
 // A long history: the 50,000-record stroke sculpture replayed into the grid, loaded from its file
 // as the program loads it (read, apply) and meshed for the first time after that load.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/timing.h"
+#include "bench/stroke_sculpture_file.h"
 #include "sculpt/block_tessellator.h"
 #include "sculpt/sculpt_document.h"
-#include "sculpt/sculpture_file.h"
 #include "sculpt/slab_replay.h"
 #include "sculpt/stroke_sculpture.h"
 #include "sculpt/voxel_grid.h"
 
 namespace {
-
-constexpr size_t kRecords = 50000;
 
 struct Sculpture {
   VoxelGrid grid{kGridSize, kGridChannels};
@@ -30,26 +26,8 @@ struct Sculpture {
 };
 
 const std::vector<SculptOp>& Records() {
-  static const std::vector<SculptOp> records = StrokeSculptureRecords(kRecords);
+  static const std::vector<SculptOp> records = StrokeSculptureRecords(kStrokeSculptureRecords);
   return records;
-}
-
-// The sculpture written once to a file in the temporary folder, removed at exit.
-const std::string& SculptureFile() {
-  static const std::string path = [] {
-    const char* dir = std::getenv("TMPDIR");
-    std::string p = std::string(dir && *dir ? dir : "/tmp") + "/loomwork-bench-strokes-" +
-                    std::to_string(getpid()) + ".lws";
-    const std::vector<uint8_t> bytes = SerializeSculpture(Records());
-    FILE* f = std::fopen(p.c_str(), "wb");
-    if (f) {
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
-      std::fclose(f);
-    }
-    std::atexit([] { std::remove(SculptureFile().c_str()); });
-    return p;
-  }();
-  return path;
 }
 
 // The records applied one after another on the calling thread.
@@ -77,7 +55,7 @@ BENCHMARK(BM_ReplayStrokesSlabs)
 // Loading the file at once: read, check, clear and apply every record.
 void BM_LoadStrokes(benchmark::State& state) {
   Sculpture s;
-  const std::string& path = SculptureFile();
+  const std::string& path = StrokeSculptureFile();
   for (auto _ : state) {
     if (!s.doc.LoadSculpture(path, 0)) state.SkipWithError("load failed");
   }
@@ -88,7 +66,7 @@ BENCHMARK(BM_LoadStrokes)->Unit(benchmark::kMillisecond)->UseRealTime();
 // The whole load into a sculpture that has never been meshed: read, apply, then every block
 // extracted. The counters split the time between applying and the first meshing.
 void BM_LoadAndFirstMeshStrokes(benchmark::State& state) {
-  const std::string& path = SculptureFile();
+  const std::string& path = StrokeSculptureFile();
   double applySeconds = 0, meshSeconds = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -114,7 +92,7 @@ BENCHMARK(BM_LoadAndFirstMeshStrokes)->Unit(benchmark::kMillisecond)->UseRealTim
 // Re-meshing every block of the loaded sculpture once its vertex lists have their size.
 void BM_WarmMeshStrokes(benchmark::State& state) {
   Sculpture s;
-  s.doc.LoadSculpture(SculptureFile(), 0);
+  s.doc.LoadSculpture(StrokeSculptureFile(), 0);
   s.blocks.ExtractDirtyBlocks(INFINITY);
   for (auto _ : state) {
     s.blocks.MarkAllDirty();

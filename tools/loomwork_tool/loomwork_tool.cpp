@@ -250,9 +250,6 @@ bool SameFile(const std::string& a, const std::string& b) {
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-// Ten minutes of stroking at 90 records a second.
-constexpr size_t kStrokeSculptureRecords = 50000;
-
 int RunScene(const Arguments& args) {
   const std::string& name = args.positional[0];
   const bool strokes = name == "strokes";
