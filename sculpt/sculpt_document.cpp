@@ -1,7 +1,5 @@
 #include "sculpt/sculpt_document.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "base/log.h"
@@ -31,9 +29,9 @@ void SculptDocument::EndUnit() {
 // Undo takes back whole units: a replay still running is part of its load's unit, so it is
 // finished before anything is taken back.
 void SculptDocument::FinishReplay() {
-  while (!replayQueue.empty()) {
-    ApplyOperation(replayQueue.front());
-    replayQueue.pop_front();
+  if (!replayQueue.empty()) {
+    ApplyOperations(std::vector<SculptOp>(replayQueue.begin(), replayQueue.end()));
+    replayQueue.clear();
   }
   EndUnit();
 }
@@ -105,26 +103,12 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate, const Data
     Log(LogLevel::Error, "Load: Failed to open '%s'", path.c_str());
     return false;
   }
-  // The file is sized first and read whole, so a count in the header can never make us
-  // allocate or read more than the file really holds. Only regular files are read: a FIFO or a
-  // device has no size to trust.
-  struct stat info;
-  bool readOk = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-  std::vector<uint8_t> bytes;
-  if (readOk) {
-    bytes.resize(size_t(info.st_size));
-    readOk = bytes.empty() || fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  }
-  fclose(file);
-  if (!readOk) {
-    Log(LogLevel::Error, "Load: Failed to read '%s'", path.c_str());
-    return false;
-  }
-
   SculptureHeader header;
   std::vector<SculptOp> records;
   std::string error, warning;
-  if (!ParseSculpture(bytes.data(), bytes.size(), path, header, records, error, warning)) {
+  const bool read = ReadSculpture(file, path, header, records, error, warning);
+  fclose(file);
+  if (!read) {
     Log(LogLevel::Error, "Load: %s", error.c_str());
     return false;
   }
@@ -173,7 +157,9 @@ void SculptDocument::ApplyFrame(std::vector<SculptOp>& frameRecords) {
       frameRecords.push_back(replayQueue.front());
       replayQueue.pop_front();
     }
+    ApplyOperations(frameRecords);
+  } else {
+    for (const SculptOp& op : frameRecords) ApplyOperation(op);
   }
-  for (const SculptOp& op : frameRecords) ApplyOperation(op);
   if (replaying ? replayQueue.empty() : frameRecords.empty()) EndUnit();
 }

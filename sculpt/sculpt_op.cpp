@@ -37,6 +37,10 @@ void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op) {
   ApplyOperationToSlab(grid, op, WholeGrid(grid));
 }
 
+bool ClearsEveryChannel(const SculptOp& op) {
+  return op.type == kOpClear && (op.channelMask & kAllChannels) == kAllChannels;
+}
+
 void ApplyOperationToSlab(VoxelGrid& grid, const SculptOp& op, const StampSlab& slab) {
   if (op.type == kOpClear) {
     grid.ClearChannelPlanes(op.channelMask, slab.zBegin, slab.zEnd);

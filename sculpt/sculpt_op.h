@@ -35,6 +35,10 @@ void ApplyOperationToGrid(VoxelGrid& grid, const SculptOp& op);
 struct StampSlab;
 void ApplyOperationToSlab(VoxelGrid& grid, const SculptOp& op, const StampSlab& slab);
 
+// A record that clears every channel of the whole grid: the grid after it is the same whatever
+// came before, so a replay may start there.
+bool ClearsEveryChannel(const SculptOp& op);
+
 // False for a sphere, box or cylinder record holding a NaN or infinite number. Such a record would
 // be saved but could not be replayed to the same grid, so it never enters the log or a file.
 bool HoldsOnlyFiniteNumbers(const SculptOp& op);

@@ -1,9 +1,13 @@
 #include "sculpt/sculpture_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 // Records are copied between memory and file as they are, which is the file's little-endian layout.
 static_assert(std::endian::native == std::endian::little);
@@ -32,11 +36,12 @@ std::string MagicText(uint32_t magic) {
   return text;
 }
 
-}  // namespace
-
-bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
-                    SculptureHeader& header, std::vector<SculptOp>& records, std::string& error,
-                    std::string& warning) {
+// `data` holds the first `size` bytes of a file of `fileSize` bytes: at least the header and every
+// whole record the header promises, unless the file is shorter.
+bool ParseSculptureImage(const uint8_t* data, size_t size, uint64_t fileSize,
+                         const std::string& name, SculptureHeader& header,
+                         std::vector<SculptOp>& records, std::string& error,
+                         std::string& warning) {
   records.clear();
   warning.clear();
   if (size < kSculptureHeaderSize) {
@@ -55,14 +60,20 @@ bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
     return false;
   }
   // Never trust the count for sizes: only the whole records the file holds are read.
-  const size_t present = (size - kSculptureHeaderSize) / sizeof(SculptOp);
-  const size_t whole = std::min<size_t>(header.count, present);
+  const uint64_t present = (fileSize - kSculptureHeaderSize) / sizeof(SculptOp);
+  const size_t whole = size_t(std::min<uint64_t>(
+      std::min<uint64_t>(header.count, present), (size - kSculptureHeaderSize) / sizeof(SculptOp)));
   if (header.count > present) {
     AddWarning(warning, Format("'%s' is cut short: it holds %zu of the %u records it promises; "
                                "the %zu whole records are loaded",
-                               name.c_str(), present, header.count, present));
+                               name.c_str(), size_t(present), header.count, size_t(present)));
   }
-  records.reserve(whole);
+  try {
+    records.reserve(whole);
+  } catch (const std::bad_alloc&) {
+    error = Format("'%s' holds %zu records, more than there is memory for", name.c_str(), whole);
+    return false;
+  }
   size_t skipped = 0, firstSkipped = 0;
   for (size_t i = 0; i < whole; ++i) {
     SculptOp op;
@@ -79,12 +90,70 @@ bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
                                name.c_str(), skipped, skipped == 1 ? "" : "s",
                                skipped == 1 ? "was" : "were", firstSkipped));
   }
-  const size_t extra = size - kSculptureHeaderSize - whole * sizeof(SculptOp);
+  const uint64_t extra = fileSize - kSculptureHeaderSize - whole * sizeof(SculptOp);
   if (header.count <= present && extra) {
-    AddWarning(warning, Format("'%s' has %zu bytes after its last record; they are ignored",
-                               name.c_str(), extra));
+    AddWarning(warning, Format("'%s' has %llu bytes after its last record; they are ignored",
+                               name.c_str(), static_cast<unsigned long long>(extra)));
   }
   return true;
+}
+
+}  // namespace
+
+bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
+                    SculptureHeader& header, std::vector<SculptOp>& records, std::string& error,
+                    std::string& warning) {
+  return ParseSculptureImage(data, size, size, name, header, records, error, warning);
+}
+
+bool ReadSculpture(FILE* file, const std::string& name, SculptureHeader& header,
+                   std::vector<SculptOp>& records, std::string& error, std::string& warning,
+                   uint64_t* fileSize) {
+  records.clear();
+  warning.clear();
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = Format("'%s' is not a regular file", name.c_str());
+    return false;
+  }
+  const uint64_t size = uint64_t(info.st_size);
+  if (fileSize) *fileSize = size;
+  uint8_t head[kSculptureHeaderSize];
+  const size_t headRead = fread(head, 1, sizeof head, file);
+  if (headRead < sizeof head) {
+    if (ferror(file)) {
+      error = Format("cannot read '%s'", name.c_str());
+      return false;
+    }
+    return ParseSculptureImage(head, headRead, headRead, name, header, records, error, warning);
+  }
+  SculptureHeader promised;
+  std::memcpy(&promised, head, sizeof promised);
+  const uint64_t present = size >= kSculptureHeaderSize
+                               ? (size - kSculptureHeaderSize) / sizeof(SculptOp) : 0;
+  // Only a file that really is a sculpture gets its records read.
+  const uint64_t wanted =
+      promised.magic == kSculptureMagic && promised.version == kSculptureVersion
+          ? std::min<uint64_t>(promised.count, present) : 0;
+  std::vector<uint8_t> image;
+  try {
+    image.resize(kSculptureHeaderSize + size_t(wanted) * sizeof(SculptOp));
+  } catch (const std::exception&) {  // bad_alloc, or length_error on a narrow size_t
+    error = Format("'%s' holds %llu records, more than there is memory for", name.c_str(),
+                   static_cast<unsigned long long>(wanted));
+    return false;
+  }
+  std::memcpy(image.data(), head, sizeof head);
+  const size_t body = image.size() - kSculptureHeaderSize;
+  const size_t bodyRead = body ? fread(image.data() + kSculptureHeaderSize, 1, body, file) : 0;
+  if (bodyRead < body && ferror(file)) {
+    error = Format("cannot read '%s'", name.c_str());
+    return false;
+  }
+  // A file that shrank while being read is cut short at what was read.
+  const uint64_t seen = bodyRead < body ? kSculptureHeaderSize + bodyRead : size;
+  return ParseSculptureImage(image.data(), kSculptureHeaderSize + bodyRead, seen, name, header,
+                             records, error, warning);
 }
 
 std::vector<uint8_t> SerializeSculpture(const std::vector<SculptOp>& records) {

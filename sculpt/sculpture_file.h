@@ -3,6 +3,7 @@
 // operation records, oldest first.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,15 @@ struct SculptureHeader {
 bool ParseSculpture(const uint8_t* data, size_t size, const std::string& name,
                     SculptureHeader& header, std::vector<SculptOp>& records, std::string& error,
                     std::string& warning);
+
+// Reads a sculpture file from an open stream by the same rules, without holding the file in
+// memory: the header, then only the records it promises that the file holds, so that memory and
+// time follow the records, never the file's size (a file padded with a hole of a terabyte is
+// read as quickly as without it). Only regular files are read: a FIFO or a device has no size to
+// trust. `fileSize` (if given) receives the file's size in bytes. Running out of memory for the
+// records is reported in `error`, never thrown.
+bool ReadSculpture(FILE* file, const std::string& name, SculptureHeader& header,
+                   std::vector<SculptOp>& records, std::string& error, std::string& warning,
+                   uint64_t* fileSize = nullptr);
 
 std::vector<uint8_t> SerializeSculpture(const std::vector<SculptOp>& records);

@@ -37,6 +37,15 @@ PlaneRange PlanesOf(const SculptOp& op, int n) {
 int ReplayThreadCount() { return std::clamp(omp_get_num_procs(), 1, 16); }
 
 void ReplayRecords(VoxelGrid& grid, const SculptOp* records, size_t count, int threads) {
+  // Whatever came before the last record that clears everything is wiped by it, and that clear
+  // marks every block: a history of many New actions replays as its last one alone.
+  for (size_t i = count; i-- > 1;) {
+    if (ClearsEveryChannel(records[i])) {
+      records += i;
+      count -= i;
+      break;
+    }
+  }
   if (count == 0) return;
   if (threads <= 1) {
     for (size_t i = 0; i < count; ++i) ApplyOperationToGrid(grid, records[i]);

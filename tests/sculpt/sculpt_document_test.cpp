@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -264,6 +266,40 @@ TEST(SculptDocument, MissingFilesAndFoldersAreNotLoaded) {
   EXPECT_TRUE(f.doc.LoadSculpture("odd", 0));
   EXPECT_TRUE(log.Contains("3 bytes after its last record"));
   EXPECT_EQ(f.doc.OperationLog().size(), 1u);
+}
+
+// A file padded far past its records (a hole made with truncate) loads its records, in memory
+// and time that follow the records: neither the terabyte nor the gigabyte and a half is read.
+TEST(SculptDocument, PaddedFilesLoadOnlyTheRecordsTheyPromise) {
+  const SculptOp good = Sphere({50, 50, 50}, 10, 2, 63);
+  const SculptOp other = Sphere({80, 50, 50}, 10, 2, 63);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    off_t paddedSize;
+    size_t loaded;
+    const char* warning;
+  } cases[] = {
+      {"empty", Header(kSculptureMagic, 1, 0), off_t(1) << 40, 0,
+       "'empty' has 1099511627764 bytes after its last record; they are ignored"},
+      {"two", Header(kSculptureMagic, 1, 2) + Record(good) + Record(other), off_t(3) << 29, 2,
+       "'two' has 1610612500 bytes after its last record"},
+  };
+  rusage before;
+  getrusage(RUSAGE_SELF, &before);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.dir.WriteFile(c.name, c.bytes);
+    ASSERT_EQ(truncate(f.dir.File(c.name).c_str(), c.paddedSize), 0);
+    LogCapture log;
+    ASSERT_TRUE(f.doc.LoadSculpture(c.name, 0));
+    EXPECT_TRUE(log.Contains(c.warning)) << log.Text();
+    EXPECT_EQ(f.doc.OperationLog().size(), c.loaded);
+  }
+  rusage after;
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kB more at the peak";
 }
 
 TEST(SculptDocument, FailedSaveKeepsThePreviousFile) {

@@ -70,6 +70,12 @@ std::vector<ReplayCase> Cases() {
       {"materials scene", TestSceneRecords("materials")},
       {"across slab borders", AcrossSlabBorders()},
       {"strokes with clears", StrokeSculptureRecords(3000, 7)},
+      // Replay starts at the last clear of every channel; a clear of some channels does not count.
+      {"whole-grid clears",
+       {Sphere({60, 60, 60}, 20, kStampAdd, kAllChannels), Clear(kAllChannels),
+        Sphere({90, 90, 90}, 12, kStampAdd, kAllChannels), Clear(kAllChannels | 0x40),
+        Sphere({100, 96, 90}, 15, kStampAdd, kAllChannels), Clear(0x1F),
+        Sphere({120, 96, 90}, 8, kStampSubtract, 1)}},
   };
 }
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -263,25 +264,44 @@ int RunScene(const Arguments& args) {
   return kExitOk;
 }
 
+// Reads a sculpture file as the application does; false after saying why.
+bool ReadSculptureArgument(const std::string& path, SculptureHeader& header,
+                           std::vector<SculptOp>& records, uint64_t& fileSize) {
+  FILE* file = OpenFile(path, "rb");
+  if (!file) {
+    Failure("cannot read '" + path + "'");
+    return false;
+  }
+  std::string error, warning;
+  header = SculptureHeader{};
+  fileSize = 0;
+  const bool read = ReadSculpture(file, path, header, records, error, warning, &fileSize);
+  std::fclose(file);
+  if (!read) {
+    Failure(error);
+    return false;
+  }
+  if (!warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", kToolName, warning.c_str());
+  return true;
+}
+
 int RunInfo(const Arguments& args) {
   const std::string& path = args.positional[0];
-  std::vector<uint8_t> bytes;
-  if (!ReadFile(path, bytes)) return Failure("cannot read '" + path + "'");
   SculptureHeader header;
   std::vector<SculptOp> records;
-  std::string error, warning;
-  if (!ParseSculpture(bytes.data(), bytes.size(), path, header, records, error, warning)) {
-    std::fprintf(stderr, "%s: error: %s\n", kToolName, error.c_str());
-    if (bytes.size() >= kSculptureHeaderSize) {
+  uint64_t fileSize = 0;
+  if (!ReadSculptureArgument(path, header, records, fileSize)) {
+    if (fileSize >= kSculptureHeaderSize) {
       std::fprintf(stderr,
                    "%s: header: magic \"%s\" (expected \"RDLM\"), version %u (expected %u), "
-                   "count %u; the file holds %zu whole records\n",
-                   kToolName, MagicText(bytes.data()).c_str(), header.version, kSculptureVersion,
-                   header.count, (bytes.size() - kSculptureHeaderSize) / sizeof(SculptOp));
+                   "count %u; the file holds %llu whole records\n",
+                   kToolName, MagicText(reinterpret_cast<const uint8_t*>(&header.magic)).c_str(),
+                   header.version, kSculptureVersion, header.count,
+                   static_cast<unsigned long long>((fileSize - kSculptureHeaderSize) /
+                                                   sizeof(SculptOp)));
     }
     return kExitFailure;
   }
-  if (!warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", kToolName, warning.c_str());
 
   size_t byType[5] = {};  // clear, sphere, box, cylinder, other
   size_t byMode[6] = {};  // set, add, subtract, sandpaper, buff, other
@@ -294,8 +314,8 @@ int RunInfo(const Arguments& args) {
     }
   }
   std::printf("file: %s\n", path.c_str());
-  std::printf("size: %zu bytes\n", bytes.size());
-  std::printf("magic: %s\n", MagicText(bytes.data()).c_str());
+  std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
+  std::printf("magic: %s\n", MagicText(reinterpret_cast<const uint8_t*>(&header.magic)).c_str());
   std::printf("version: %u\n", header.version);
   std::printf("count: %u\n", header.count);
   std::printf("records: %zu\n", records.size());
@@ -403,20 +423,15 @@ int RunMesh(const Arguments& args) {
 // channels starts a part, as a test scene or a New did when the history was recorded.
 int RunHistory(const Arguments& args) {
   const std::string& path = args.positional[0];
-  std::vector<uint8_t> bytes;
-  if (!ReadFile(path, bytes)) return Failure("cannot read '" + path + "'");
   SculptureHeader header;
   std::vector<SculptOp> records;
-  std::string error, warning;
-  if (!ParseSculpture(bytes.data(), bytes.size(), path, header, records, error, warning))
-    return Failure(error);
-  if (!warning.empty()) std::fprintf(stderr, "%s: warning: %s\n", kToolName, warning.c_str());
+  uint64_t fileSize = 0;
+  if (!ReadSculptureArgument(path, header, records, fileSize)) return kExitFailure;
   std::printf("units: 1\nunit 1: load of %zu records (steps 1 to %zu of the scrubber)\n",
               records.size(), records.size());
   size_t start = 0;
   for (size_t i = 0; i <= records.size(); ++i) {
-    const bool clearsAll = i < records.size() && records[i].type == kOpClear &&
-                           (records[i].channelMask & kAllChannels) == kAllChannels;
+    const bool clearsAll = i < records.size() && ClearsEveryChannel(records[i]);
     if (i == records.size() || (clearsAll && i > start)) {
       if (i > start)
         std::printf("  records %zu to %zu%s\n", start + 1, i,
@@ -518,5 +533,11 @@ int main(int argc, char** argv) {
   // Ctrl+C or a kill during a long write leaves no temporary file behind.
   RemoveTemporaryFilesOnSignals();
   AddLogSink(StderrLogSink, nullptr);
-  return Run(argc, argv);
+  // Readers bound what they allocate by what a file holds; this is the last word for anything
+  // else that runs out of memory, said in words instead of an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return Failure("out of memory");
+  }
 }
