@@ -15,22 +15,33 @@ namespace {
 
 void ClientThreadMain(Application* application, Draw::OpenGLContext* context, Controls* controls,
                       LocalConnection* connection, DisplayMode displayMode,
-                      std::atomic<bool>* quit) {
+                      std::atomic<bool>* quit, std::atomic<bool>* failed) {
   SetCurrentThreadName("client");
   if (connection != nullptr) {
     application->SetConnection(connection);
   }
   auto audio = std::make_unique<SdlAudioStreamer>();
+  bool ran = true;
   switch (displayMode) {
     case DisplayMode::Desktop:
-      RunDesktopLoop(application, context, audio.get(), controls, quit);
+      ran = RunDesktopLoop(application, context, audio.get(), controls, quit);
       break;
     case DisplayMode::Stereo:
     case DisplayMode::MonoView:
-      RunVRLoop(application, context, audio.get(), controls, quit, displayMode);
+      ran = RunVRLoop(application, context, audio.get(), controls, quit, displayMode);
       break;
   }
   audio.reset();
+  // Nothing will ever draw into the window, and nobody may be there to close it: the program
+  // ends, saying why, unless it was already asked to.
+  if (!ran && !quit->load(std::memory_order_relaxed)) {
+    Log(LogLevel::Error, "Loomwork ends: %s could not start",
+        displayMode == DisplayMode::Desktop ? "the desktop window" : "VR");
+    failed->store(true);
+    SDL_Event event = {};
+    event.type = SDL_QUIT;
+    SDL_PushEvent(&event);
+  }
   // SDL keeps per-thread state (its error text) for threads it did not start; this one ends here.
   SDL_TLSCleanup();
 }
@@ -94,7 +105,7 @@ void AppThreads::Start(Application* application, Draw::OpenGLContext* context,
   }
   if (startClient) {
     client_ = std::thread(&ClientThreadMain, application, context, controls, connection_.get(),
-                          displayMode, &clientQuit_);
+                          displayMode, &clientQuit_, &failed_);
   }
   if (startServer) {
     server_ = std::thread(&ServerThreadMain, application, connection_.get(), serverFlag,

@@ -32,6 +32,9 @@ class AppThreads {
   // the local connection. The application thread finishes its frame and shuts the application
   // down before it ends.
   void Stop();
+  // Whether the application thread ended because its loop could not start (it then asked the
+  // main thread to end too).
+  bool Failed() const { return failed_.load(); }
 
  private:
   std::thread client_;
@@ -39,4 +42,5 @@ class AppThreads {
   std::unique_ptr<LocalConnection> connection_;
   std::atomic<bool> clientQuit_{false};
   std::atomic<bool> serverQuit_{false};
+  std::atomic<bool> failed_{false};
 };

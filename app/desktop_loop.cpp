@@ -37,12 +37,12 @@ void BindDesktopTarget(int /*view*/, const FrameInfo* info, const float clearCol
   glViewport(0, 0, context->GetBackbufferWidth(), context->GetBackbufferHeight());
 }
 
-void RunDesktopLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
+bool RunDesktopLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
                     Controls* controls, std::atomic<bool>* quit) {
   if (!context->Init()) {
-    Log(LogLevel::Error, "No OpenGL context for the desktop window; nothing will be drawn");
+    Log(LogLevel::Error, "No OpenGL context for the desktop window; nothing can be drawn");
     context->Shutdown();
-    return;
+    return false;
   }
 
   FrameInfo info;
@@ -76,4 +76,5 @@ void RunDesktopLoop(Application* application, Draw::OpenGLContext* context, Audi
 
   application->Shutdown(context);
   context->Shutdown();
+  return true;
 }

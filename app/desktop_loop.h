@@ -12,8 +12,9 @@ class OpenGLContext;
 // Creates the GL context on this thread, initialises the application, then runs frames until
 // quit is set (by the main thread when the window closes, or by this loop itself when presenting
 // fails or the application wants to quit), and shuts the application and the context down.
-// When no GL context can be made, logs an error and returns without calling the application.
-void RunDesktopLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
+// When no GL context can be made, logs an error and returns false without calling the
+// application.
+bool RunDesktopLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
                     Controls* controls, std::atomic<bool>* quit);
 
 // Perspective for the desktop camera looking down -z: 90 degrees horizontally, near 0.1, far

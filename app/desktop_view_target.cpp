@@ -4,10 +4,10 @@
 #include <vector>
 
 #include <glad/gl.h>
-#include <stb_image_write.h>
 
 #include "base/log.h"
 #include "gfx/opengl_resources.h"
+#include "gfx/png_file.h"
 
 bool DesktopViewTarget::Prepare(Draw::DrawContext* context, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) {
@@ -107,7 +107,7 @@ bool WriteWindowImagePng(const char* path, int32_t width, int32_t height) {
                 flipped.data() + size_t(y) * rowBytes);
   }
   for (size_t i = 3; i < flipped.size(); i += 4) flipped[i] = 255;
-  if (stbi_write_png(path, width, height, 4, flipped.data(), int(rowBytes)) == 0) {
+  if (!WritePngFile(path, flipped, width, height)) {
     Log(LogLevel::Error, "WriteWindowImagePng: cannot write %s", path);
     return false;
   }

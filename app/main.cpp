@@ -43,7 +43,7 @@ void SayStart(DisplayMode displayMode, const SculptureFolder& sculptures) {
   const char* where = displayMode == DisplayMode::Desktop ? "desktop window" : "headset";
   const std::string line =
       std::string("Loomwork (") + where + "): sculptures in " +
-      (sculptures.folder.empty() ? std::string("the data folder") : sculptures.folder) +
+      (sculptures.folder.empty() ? std::string("no folder") : sculptures.folder) +
       (FLAGS_verbose ? "\n" : "; --verbose shows more\n");
   LogRaw(line);
 }

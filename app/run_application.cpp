@@ -147,6 +147,7 @@ int RunApplication(Application* application, const char* title, DisplayMode disp
                 displayMode);
   PumpEvents(window, controls.get());
   threads.Stop();
+  const int status = threads.Failed() ? 1 : 0;
 
   if (fullscreen) {
     // Hiding a fullscreen window gives the display its own mode back.
@@ -156,5 +157,5 @@ int RunApplication(Application* application, const char* title, DisplayMode disp
   context.reset();
   SDL_DestroyWindow(window);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  return 0;
+  return status;
 }

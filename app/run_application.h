@@ -3,7 +3,8 @@
 #include "application/application.h"
 
 // Runs application in one window until the user closes it, and returns the exit code (0 after
-// the window was closed; 1, with the reason logged, when no window could be made).
+// the window was closed; 1, with the reason logged, when no window could be made or the
+// application's loop could not start, which then closes the window itself).
 //
 // The calling thread (named "main") owns the window and pumps its events; the threads the
 // application's run mode asks for draw and simulate (see AppThreads). The window's client area

@@ -39,15 +39,22 @@ void ReportOldSlots(const DataRoots& dataRoots, const std::string& folder) {
 SculptureFolder PrepareSculptureFolder(const DataRoots& dataRoots) {
   SculptureFolder result;
   const std::string user = UserDataFolder();
-  std::string error;
-  if (user.empty() || !MakeDirectories(user + "/sculptures", &error)) {
-    Log(LogLevel::Warning, "No user data folder (%s): sculptures are saved beside the data",
-        user.empty() ? "neither XDG_DATA_HOME nor HOME is set" : error.c_str());
-    result.roots = dataRoots;
+  // Slots never go into the data tree, which a rebuild or an upgrade wipes: without a usable
+  // folder a save fails and says why.
+  if (user.empty()) {
+    Log(LogLevel::Warning,
+        "No user data folder (neither XDG_DATA_HOME nor HOME is set): slots cannot be saved");
     return result;
   }
   result.folder = user + "/sculptures";
   AddDataRoot(result.roots, user);
+  std::string error;
+  if (!MakeDirectories(result.folder, &error)) {
+    // The root stays, so that each failed save names the folder and the system's reason.
+    Log(LogLevel::Warning, "The sculptures folder cannot be made (%s): slots cannot be saved",
+        error.c_str());
+    return result;
+  }
   ReportOldSlots(dataRoots, result.folder);
   return result;
 }

@@ -8,10 +8,10 @@
 
 struct SculptureFolder {
   DataRoots roots;     // the user folder alone: a save that fails there never lands elsewhere
-  std::string folder;  // the sculptures folder itself, for messages; empty when not usable
+  std::string folder;  // the sculptures folder itself, for messages; empty without a user folder
 };
 
-// Makes <user data folder>/sculptures when missing. Without a usable user folder the data roots
-// serve as before (logged). Slots found in the old place (sculptures/ under a data root) that
+// Makes <user data folder>/sculptures when missing. Without a usable user folder (logged) the
+// panel's saves fail; they never fall back to the data roots. Slots found in the old place (sculptures/ under a data root) that
 // the user folder lacks are named in the log; nothing is moved.
 SculptureFolder PrepareSculptureFolder(const DataRoots& dataRoots);

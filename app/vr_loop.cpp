@@ -22,12 +22,12 @@ const char* const kNoVRQuestion =
     "This program requires VR. No VR system detected through OpenVR. Try again?\n\n"
     "(To bypass for testing, pass --novr on the command line)";
 
-void RunVRLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
+bool RunVRLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
                Controls* controls, std::atomic<bool>* quit, DisplayMode displayMode) {
   if (!context->Init()) {
     Log(LogLevel::Error, "No OpenGL context for the VR companion window; VR cannot start");
     context->Shutdown();
-    return;
+    return false;
   }
 
   std::unique_ptr<OpenVRAppHost> host;
@@ -46,7 +46,7 @@ void RunVRLoop(Application* application, Draw::OpenGLContext* context, AudioStre
     host.reset();
     if (!retry || quit->load(std::memory_order_relaxed)) {
       context->Shutdown();
-      return;
+      return false;
     }
   }
 
@@ -68,4 +68,5 @@ void RunVRLoop(Application* application, Draw::OpenGLContext* context, AudioStre
   host->Shutdown();
   context->Shutdown();
   host.reset();
+  return true;
 }

@@ -17,5 +17,6 @@ extern const char* const kNoVRQuestion;
 
 // Runs on the application thread until quit is set or the user gives up. The application's Init
 // runs once per successful start (inside the host's start-up); its Shutdown when the loop ends.
-void RunVRLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
+// False when VR never started: no GL context, or the user declined to try again.
+bool RunVRLoop(Application* application, Draw::OpenGLContext* context, AudioStreamer* audio,
                Controls* controls, std::atomic<bool>* quit, DisplayMode displayMode);

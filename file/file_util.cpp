@@ -323,7 +323,7 @@ WriteResult WriteDataFileAtomic(const DataRoots* roots, const std::string& path,
       targets.push_back(root + path);
     }
   }
-  std::string lastError = "no data root";
+  std::string lastError = "no folder to write '" + path + "' in";
   for (const std::string& target : targets) {
     AtomicFileWriter writer(target);
     if (!writer.Open()) {

@@ -1,6 +1,6 @@
 #pragma once
-// Image files the build writes into the data tree and beside it (the icon atlas, the brush
-// images, the application icon).
+// Image files: those the build writes into the data tree and beside it (the icon atlas, the brush
+// images, the application icon), and the program's captures.
 #include <cstdint>
 #include <string>
 #include <vector>

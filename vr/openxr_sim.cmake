@@ -18,6 +18,9 @@ add_library(loomwork_xr_sim SHARED
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_timeline.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_pointer_mapping.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sim_eye_png.cpp
+  ${PROJECT_SOURCE_DIR}/gfx/png_file.cpp
+  ${PROJECT_SOURCE_DIR}/file/file_util.cpp
+  ${PROJECT_SOURCE_DIR}/file/atomic_file_writer.cpp
   ${PROJECT_SOURCE_DIR}/base/log.cpp
   ${PROJECT_SOURCE_DIR}/base/timing.cpp
   ${PROJECT_SOURCE_DIR}/base/math_types.cpp

@@ -1,6 +1,5 @@
-#include <stb_image_write.h>
-
 #include "base/log.h"
+#include "gfx/png_file.h"
 #include "vr/sim_eye_capture.h"
 
 namespace vr::sim {
@@ -15,7 +14,9 @@ bool WriteEyePng(const char* eyeName, int width, int height, std::vector<uint8_t
   // A headset shows colour only; the alpha the application left (zero where it blended with
   // zero alpha factors) would make those parts transparent in the file.
   for (size_t i = 3; i < pixels->size(); i += 4) (*pixels)[i] = 255;
-  if (stbi_write_png(path.c_str(), width, height, 4, pixels->data(), width * 4) == 0) {
+  // Through the atomic writer: a full disk or a failed close is a failed capture, and an earlier
+  // capture of that name stays whole.
+  if (!WritePngFile(path, *pixels, width, height)) {
     Log(LogLevel::Error, "Could not write the %s eye capture to %s", eyeName, path.c_str());
     return false;
   }

@@ -1,5 +1,9 @@
 #include "vr/sim_timeline.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <charconv>
@@ -326,8 +330,22 @@ TimelineStatus ParseTimeline(std::string_view text, const std::string& path, Tim
 }
 
 TimelineStatus LoadTimeline(const std::string& path, Timeline* out) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  // Opened without blocking and read only when it is a regular file: a FIFO nobody writes would
+  // hold the start-up (and every signal meant to end it) in open or read forever.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    Log(LogLevel::Error, "%s:0: cannot open the timeline (%s)", path.c_str(), std::strerror(errno));
+    return TimelineStatus::Unreadable;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    Log(LogLevel::Error, "%s:0: the timeline is not a regular file", path.c_str());
+    return TimelineStatus::Unreadable;
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(fd, "rb"), &std::fclose);
   if (file == nullptr) {
+    close(fd);
     Log(LogLevel::Error, "%s:0: cannot open the timeline (%s)", path.c_str(), std::strerror(errno));
     return TimelineStatus::Unreadable;
   }

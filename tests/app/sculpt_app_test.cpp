@@ -2,6 +2,7 @@
 // tree for a few frames; the image it presents is read back and checked.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -181,17 +182,17 @@ TEST_F(SculptAppRunTest, DefaultSceneSculptureAppearsInBlue) {
   EXPECT_GT(CountPixels(image, image.height * 7 / 8, image.height, DarkFloor), 1000);
 }
 
-TEST_F(SculptAppRunTest, WithoutVrRuntimeRetriesThriceThenAsksAndNoLeavesAWindowThatCloses) {
+TEST_F(SculptAppRunTest, WithoutVrRuntimeRetriesThriceThenAsksAndNoEndsTheProgram) {
   ProcessOptions options;
   options.workingDirectory = LOOMWORK_DATA_DIR;
   // No runtime named: the installed OpenXR runtime, and the loader finds none.
   options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=", "LOOMWORK_UNATTENDED=1",
                               "XR_RUNTIME_JSON=/nonexistent/openxr_runtime.json"};
-  // The user closes the window once the question has been declined.
-  options.triggers = {{"Try again?", CloseProcess}};
+  // Declined, the program ends by itself: nobody may be there to close its empty window.
   const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--verbose"}, options);
   const std::string log = result.err + result.out;
-  EXPECT_EQ(result.exitCode, 0) << result.Describe();
+  EXPECT_EQ(result.exitCode, 1) << result.Describe();
+  EXPECT_NE(log.find("Loomwork ends: VR could not start"), std::string::npos) << log;
 
   auto count = [&](const std::string& text) {
     int n = 0;
@@ -207,6 +208,38 @@ TEST_F(SculptAppRunTest, WithoutVrRuntimeRetriesThriceThenAsksAndNoLeavesAWindow
   EXPECT_LT(log.rfind("Unable to init VR runtime"), log.find("Try again?"));
   // The application was never started.
   EXPECT_EQ(log.find("Tess time"), std::string::npos) << log;
+}
+
+// A timeline that is not a regular file (a FIFO nobody writes would block its open for ever) is
+// refused like a missing one: declined, the program ends by itself; a signal while it is still
+// starting ends it too.
+TEST_F(SculptAppRunTest, TimelinesThatAreNoRegularFilesAreRefusedAndASignalEndsStartUp) {
+  TempDirectory temp;
+  ASSERT_EQ(mkfifo(temp.File("fifo.timeline").c_str(), 0600), 0);
+  temp.MakeDirectory("folder.timeline");
+  for (const char* name : {"fifo.timeline", "folder.timeline"}) {
+    for (const bool signalled : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (signalled ? ", signalled" : ""));
+      ProcessOptions options;
+      options.workingDirectory = LOOMWORK_DATA_DIR;
+      options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=simulated", "LOOMWORK_UNATTENDED=1",
+                                  "LOOMWORK_VR_TIMELINE=" + temp.File(name),
+                                  "XDG_DATA_HOME=" + temp.Path()};
+      if (signalled) options.triggers = {{"the timeline is not a regular file", CloseProcess}};
+      const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--verbose"}, options);
+      const std::string log = result.err + result.out;
+      EXPECT_NE(log.find(temp.File(name) + ":0: the timeline is not a regular file"),
+                std::string::npos) << log;
+      EXPECT_EQ(log.find("Tess time"), std::string::npos) << "the application started\n" << log;
+      if (signalled) {
+        EXPECT_EQ(result.exitCode, 0) << result.Describe();
+        EXPECT_EQ(log.find("Try again?"), std::string::npos) << log;
+      } else {
+        EXPECT_EQ(result.exitCode, 1) << result.Describe();
+        EXPECT_NE(log.find("Loomwork ends: VR could not start"), std::string::npos) << log;
+      }
+    }
+  }
 }
 
 }  // namespace

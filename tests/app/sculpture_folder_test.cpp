@@ -4,8 +4,12 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "app/sculpture_folder.h"
 #include "file/user_folder.h"
+#include "sculpt/sculpt_document.h"
+#include "sculpt/voxel_grid.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_directory.h"
 #include "tests/vr/runtime_test_util.h"
@@ -64,13 +68,36 @@ TEST(SculptureFolderTest, SlotsGoToTheUserFolderAndOldOnesAreNamedNotMoved) {
   EXPECT_FALSE(log.Contains("slot3")) << log.Text();
   EXPECT_EQ(temp.ReadFile("data/sculptures/slot2.sculpt"), "old");  // nothing moved
 
-  // Without a usable user folder the data roots serve, as they did.
+  // Without a user folder no slot has a place: never the data roots.
   ScopedEnvironment noDataHome("XDG_DATA_HOME", nullptr);
   ScopedEnvironment noHome("HOME", nullptr);
-  const SculptureFolder fallback = PrepareSculptureFolder(dataRoots);
-  EXPECT_TRUE(fallback.folder.empty());
-  EXPECT_EQ(fallback.roots, dataRoots);
+  const SculptureFolder none = PrepareSculptureFolder(dataRoots);
+  EXPECT_TRUE(none.folder.empty());
+  EXPECT_TRUE(none.roots.empty());
+  EXPECT_TRUE(log.Contains("neither XDG_DATA_HOME nor HOME is set")) << log.Text();
   EXPECT_TRUE(IsFolder(temp.File("home/loomwork/sculptures")));
+}
+
+// A sculptures folder that cannot be made (a file stands in its way): saves fail naming it and
+// the system's reason, and nothing is written into the data tree, which a rebuild wipes.
+TEST(SculptureFolderTest, SavesFailWhenTheFolderCannotBeMadeAndNeverLandInTheData) {
+  TempDirectory temp;
+  temp.MakeDirectory("data");
+  temp.MakeDirectory("data/sculptures");
+  temp.MakeDirectory("home");
+  temp.WriteFile("home/loomwork", "a file, not a folder");
+  ScopedEnvironment dataHome("XDG_DATA_HOME", temp.File("home").c_str());
+  const DataRoots dataRoots = {temp.Path() + "/data/", ""};
+  LogCapture log;
+  const SculptureFolder folder = PrepareSculptureFolder(dataRoots);
+  EXPECT_TRUE(log.Contains("The sculptures folder cannot be made")) << log.Text();
+
+  VoxelGrid grid(kGridSize, kGridChannels);
+  SculptDocument document(&grid, &folder.roots);
+  EXPECT_FALSE(document.SaveSculpture("sculptures/slot1.sculpt"));
+  EXPECT_TRUE(log.Contains(temp.File("home/loomwork/sculptures"))) << log.Text();
+  EXPECT_FALSE(std::filesystem::exists(temp.File("data/sculptures/slot1.sculpt")));
+  EXPECT_EQ(temp.ReadFile("home/loomwork"), "a file, not a folder");
 }
 
 }  // namespace

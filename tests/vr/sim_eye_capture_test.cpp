@@ -72,7 +72,8 @@ TEST(SimulatedEyeCapture, CaptureWritesTheSubmittedTextureTopRowFirst) {
   const std::string left = dir.File("left.png"), right = dir.File("right.png");
   const std::string unwritable = dir.File("no/such/folder/left.png");
   dir.WriteFile("capture.txt", "at 1\ncapture left " + left + "\ncapture right " + right +
-                                   "\nat 2\ncapture left " + unwritable + "\n");
+                                   "\nat 2\ncapture left " + unwritable +
+                                   "\nat 3\ncapture left /dev/full\n");
   SimulatedHeadsetOptions options = Unpaced();
   options.timelinePath = dir.File("capture.txt");
   SimulatedSession session(options);
@@ -107,6 +108,11 @@ TEST(SimulatedEyeCapture, CaptureWritesTheSubmittedTextureTopRowFirst) {
   EXPECT_FALSE(std::ifstream(right).good());
   ASSERT_EQ(compositor->Submit(Eye_Left, &submitted), VRCompositorError_None);
   EXPECT_TRUE(log.Contains("Could not write the left eye capture to " + unwritable));
+  // A full device fails the write itself: said as a failure, not as a capture.
+  session.NextFrame(poses);  // frame 3
+  ASSERT_EQ(compositor->Submit(Eye_Left, &submitted), VRCompositorError_None);
+  EXPECT_TRUE(log.Contains("Could not write the left eye capture to /dev/full")) << log.Text();
+  EXPECT_FALSE(log.Contains("Captured left eye to /dev/full")) << log.Text();
 
   // A name that is no texture is reported, not read.
   headset->RequestCapture(Eye_Right, dir.File("stranger.png"));
@@ -115,7 +121,7 @@ TEST(SimulatedEyeCapture, CaptureWritesTheSubmittedTextureTopRowFirst) {
   EXPECT_TRUE(log.Contains("is not an OpenGL texture"));
   EXPECT_FALSE(std::ifstream(dir.File("stranger.png")).good());
 
-  EXPECT_EQ(headset->SubmitCount(Eye_Left), 3u);
+  EXPECT_EQ(headset->SubmitCount(Eye_Left), 4u);
   EXPECT_EQ(headset->SubmitCount(Eye_Right), 1u);
   EXPECT_EQ(headset->LastSubmittedTexture(Eye_Left), texture);
   EXPECT_EQ(headset->LastSubmittedTexture(Eye_Right), texture + 1000);
