@@ -4,6 +4,7 @@ find_package(SDL2 REQUIRED)
 add_library(loomwork_input STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/controls.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sdl_controls.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/input_event_queue.cpp
 )
 target_include_directories(loomwork_input PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(loomwork_input PUBLIC loomwork_base)

@@ -231,7 +231,10 @@ void SdlControls::HandleEvent(const SDL_Event& event) {
       if (code <= 0 || code >= 256) {
         return;
       }
-      rawKeys_[code].store(event.type == SDL_KEYDOWN ? 1 : 0, std::memory_order_relaxed);
+      InputEvent key;
+      key.down = event.type == SDL_KEYDOWN;
+      key.code = uint32_t(code);
+      events_.Push(key);
       return;
     }
     case SDL_MOUSEMOTION:
@@ -248,10 +251,14 @@ void SdlControls::HandleEvent(const SDL_Event& event) {
       } else if (event.button.button == SDL_BUTTON_MIDDLE) {
         bit = kMouseMiddle;
       }
-      if (event.type == SDL_MOUSEBUTTONDOWN) {
-        rawMouseButtons_.fetch_or(bit, std::memory_order_relaxed);
-      } else {
-        rawMouseButtons_.fetch_and(~bit, std::memory_order_relaxed);
+      if (bit != 0) {
+        InputEvent button;
+        button.kind = InputEvent::Kind::MouseButton;
+        button.down = event.type == SDL_MOUSEBUTTONDOWN;
+        button.code = bit;
+        button.x = event.button.x;
+        button.y = event.button.y;
+        events_.Push(button);
       }
       return;
     }
@@ -310,13 +317,8 @@ void SdlControls::ReadPad(SDL_GameController* pad) {
 }
 
 void SdlControls::Update() {
-  for (int code = 0; code < kKeyCount; ++code) {
-    const uint8_t raw = rawKeys_[code].load(std::memory_order_relaxed);
-    const uint8_t down = keyDown[code];
-    keyPressed[code] = raw != 0 && down == 0;
-    keyReleased[code] = raw == 0 && down != 0;
-    keyDown[code] = raw != 0;
-  }
+  int32_t eventX = 0, eventY = 0;
+  const bool placedByEvent = events_.Deliver(*this, &eventX, &eventY);
 
   {
     // With several pads, each overwrites the pad fields in turn: the last one opened wins.
@@ -329,15 +331,14 @@ void SdlControls::Update() {
     }
   }
 
-  const uint32_t oldButtons = mouseButtons;
-  const uint32_t newButtons = rawMouseButtons_.load(std::memory_order_relaxed);
-  mousePressed = newButtons & ~oldButtons;
-  mouseButtons = newButtons;
-  mouseReleased = oldButtons & ~newButtons;
-
-  const uint64_t pointer = rawPointer_.load(std::memory_order_relaxed);
-  mouseX = int32_t(uint32_t(pointer));
-  mouseY = int32_t(uint32_t(pointer >> 32));
+  if (placedByEvent) {
+    mouseX = eventX;
+    mouseY = eventY;
+  } else {
+    const uint64_t pointer = rawPointer_.load(std::memory_order_relaxed);
+    mouseX = int32_t(uint32_t(pointer));
+    mouseY = int32_t(uint32_t(pointer >> 32));
+  }
 
   wheel = rawWheel_.exchange(0.0f, std::memory_order_relaxed);
 }

@@ -2,11 +2,11 @@
 // SdlControls: Controls fed by SDL events and SDL game controllers.
 //
 // Two threads meet here. The main thread pumps SDL events and passes each one to HandleEvent,
-// which only records raw state: keys (under their Windows virtual-key codes, so that the
-// application's key tables stay platform-free), mouse buttons, pointer position, wheel notches,
-// and which game controllers are connected. The application thread calls Update once per frame,
-// which samples that raw state into the Controls snapshot. Raw keys, buttons and pointer are
-// sampled, not queued: a key pressed and released between two updates is never seen.
+// which queues presses and releases of keys (under their Windows virtual-key codes, so that the
+// application's key tables stay platform-free) and mouse buttons, and records the pointer
+// position, wheel notches and which game controllers are connected. The application thread calls
+// Update once per frame, which takes the queued presses and releases (see InputEventQueue: none
+// is lost, however short) and samples the rest into the Controls snapshot.
 #include <SDL.h>
 
 #include <atomic>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/input_event_queue.h"
 
 class SdlControls : public Controls {
  public:
@@ -41,9 +42,7 @@ class SdlControls : public Controls {
   void ReadPad(SDL_GameController* pad);
   void StorePointer(int32_t x, int32_t y);
 
-  // 1 between key down and key up, per virtual-key code.
-  std::atomic<uint8_t> rawKeys_[256] = {};
-  std::atomic<uint32_t> rawMouseButtons_{0};
+  InputEventQueue events_;
   // x in the low half, y in the high half, so that a position is always read whole.
   std::atomic<uint64_t> rawPointer_{0};
   // Notches since the last Update; Update takes it with an exchange so no step is lost.

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -150,7 +149,6 @@ TEST_F(SculptAppRunTest, AFontThatWouldHangStartUpIsRefused) {
   ProcessOptions options;
   options.workingDirectory = temp_.Path();
   options.extraEnvironment = {"LOOMWORK_EXIT_AFTER_FRAMES=3", "XDG_DATA_HOME=" + temp_.Path()};
-  options.hangLimit = std::chrono::seconds(60);  // a guard: it once hung here for days
   const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--novr", "--verbose"}, options);
   const std::string log = result.err + result.out;
   EXPECT_EQ(result.exitCode, 0) << log;

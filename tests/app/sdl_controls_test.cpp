@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -97,14 +98,28 @@ TEST_F(SdlControlsTest, StartsZeroed) {
   }
 }
 
-TEST_F(SdlControlsTest, KeyTappedBetweenUpdatesLeavesNoTrace) {
+// However slow the frames, a tap is a press in one frame and a release in the next, in the order
+// typed; another key's events wait behind it rather than overtake.
+TEST_F(SdlControlsTest, KeysTappedBetweenUpdatesArePressedForOneFrameEach) {
   Frame();
   Push(KeyEvent(SDL_KEYDOWN, SDLK_w, SDL_SCANCODE_W));
   Push(KeyEvent(SDL_KEYUP, SDLK_w, SDL_SCANCODE_W));
-  Frame();
-  EXPECT_EQ(controls_->keyPressed[kVirtualKeyW], 0);
-  EXPECT_EQ(controls_->keyDown[kVirtualKeyW], 0);
-  EXPECT_EQ(controls_->keyReleased[kVirtualKeyW], 0);
+  Push(KeyEvent(SDL_KEYDOWN, SDLK_w, SDL_SCANCODE_W));
+  Push(KeyEvent(SDL_KEYUP, SDLK_w, SDL_SCANCODE_W));
+  Push(KeyEvent(SDL_KEYDOWN, SDLK_F5, SDL_SCANCODE_F5));
+  Push(KeyEvent(SDL_KEYUP, SDLK_F5, SDL_SCANCODE_F5));
+  struct Expected {
+    uint8_t wDown, wPressed, wReleased, f5Down;
+  };
+  const Expected frames[] = {{1, 1, 0, 0}, {0, 0, 1, 0}, {1, 1, 0, 0}, {0, 0, 1, 1}, {0, 0, 0, 0}};
+  for (size_t f = 0; f < std::size(frames); ++f) {
+    SCOPED_TRACE("frame " + std::to_string(f));
+    Frame();
+    EXPECT_EQ(controls_->keyDown[kVirtualKeyW], frames[f].wDown);
+    EXPECT_EQ(controls_->keyPressed[kVirtualKeyW], frames[f].wPressed);
+    EXPECT_EQ(controls_->keyReleased[kVirtualKeyW], frames[f].wReleased);
+    EXPECT_EQ(controls_->keyDown[kVirtualKeyF5], frames[f].f5Down);
+  }
 }
 
 TEST_F(SdlControlsTest, HeldKeyGivesOnePressedAndOneReleasedFrame) {
@@ -138,7 +153,11 @@ TEST_F(SdlControlsTest, RepeatAfterReleaseDoesNotPressAgain) {
   Push(KeyEvent(SDL_KEYUP, SDLK_F5, SDL_SCANCODE_F5));
   Push(KeyEvent(SDL_KEYDOWN, SDLK_F5, SDL_SCANCODE_F5, /*repeat=*/true));
   Frame();
+  Frame();
   EXPECT_EQ(controls_->keyDown[kVirtualKeyF5], 0);
+  Frame();
+  EXPECT_EQ(controls_->keyDown[kVirtualKeyF5], 0);
+  EXPECT_EQ(controls_->keyPressed[kVirtualKeyF5], 0);
 }
 
 TEST_F(SdlControlsTest, KeysLandUnderTheirVirtualKeyCodes) {
@@ -223,7 +242,12 @@ TEST_F(SdlControlsTest, MouseButtonsEdgesAndPointer) {
   EXPECT_EQ(controls_->mouseY, 50);
   EXPECT_EQ(controls_->mouseButtons, 0u);
 
+  // Pressed away from where the last frame saw the pointer: one frame shows it there first.
   Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 10, 20));
+  Frame();
+  EXPECT_EQ(controls_->mouseButtons, 0u);
+  EXPECT_EQ(controls_->mouseX, 10);
+  EXPECT_EQ(controls_->mouseY, 20);
   Frame();
   EXPECT_EQ(controls_->mouseButtons, Controls::kMouseLeft);
   EXPECT_EQ(controls_->mousePressed, Controls::kMouseLeft);
@@ -235,8 +259,8 @@ TEST_F(SdlControlsTest, MouseButtonsEdgesAndPointer) {
   // with them).
   constexpr uint32_t kLeftMiddleRight =
       Controls::kMouseLeft | Controls::kMouseMiddle | Controls::kMouseRight;
-  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, 11, 21));
-  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 12, 22));
+  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE, 10, 20));
+  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT, 10, 20));
   Frame();
   EXPECT_EQ(controls_->mouseButtons, kLeftMiddleRight);
   EXPECT_EQ(controls_->mousePressed, Controls::kMouseMiddle | Controls::kMouseRight);
@@ -244,6 +268,13 @@ TEST_F(SdlControlsTest, MouseButtonsEdgesAndPointer) {
 
   Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, -5, 30));  // released outside the window
   Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_MIDDLE, -5, 30));
+  // Let go away from where the last frame saw the pointer: one frame still holds the buttons
+  // there, so a drag reaches the point of release.
+  Frame();
+  EXPECT_EQ(controls_->mouseButtons, kLeftMiddleRight);
+  EXPECT_EQ(controls_->mouseReleased, 0u);
+  EXPECT_EQ(controls_->mouseX, -5);
+  EXPECT_EQ(controls_->mouseY, 30);
   Frame();
   EXPECT_EQ(controls_->mouseButtons, Controls::kMouseRight);
   EXPECT_EQ(controls_->mousePressed, 0u);
@@ -256,12 +287,25 @@ TEST_F(SdlControlsTest, MouseButtonsEdgesAndPointer) {
   EXPECT_EQ(controls_->mousePressed, 0u);
   EXPECT_EQ(controls_->mouseReleased, 0u);
 
-  // Clicked and let go between two frames: sampled, so no edge.
-  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 0, 0));
-  Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 0, 0));
+  // Clicked and let go between two frames, with the pointer moving on: shown where the click was
+  // made, pressed in the next frame and released in the one after, all there.
+  Push(ButtonEvent(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 7, 8));
+  Push(ButtonEvent(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 7, 8));
+  Push(MotionEvent(300, 200));
   Frame();
   EXPECT_EQ(controls_->mousePressed, 0u);
+  EXPECT_EQ(controls_->mouseX, 7);
+  Frame();
+  EXPECT_EQ(controls_->mousePressed, Controls::kMouseLeft);
+  EXPECT_EQ(controls_->mouseX, 7);
+  EXPECT_EQ(controls_->mouseY, 8);
+  Frame();
+  EXPECT_EQ(controls_->mouseReleased, Controls::kMouseLeft);
+  EXPECT_EQ(controls_->mouseButtons, Controls::kMouseRight);
+  EXPECT_EQ(controls_->mouseX, 7);
+  Frame();
   EXPECT_EQ(controls_->mouseReleased, 0u);
+  EXPECT_EQ(controls_->mouseX, 300);
 }
 
 TEST_F(SdlControlsTest, WheelCountsNotchesSinceTheLastUpdate) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,11 @@ std::string ReadWhole(const std::string& path) {
   std::stringstream contents;
   contents << file.rdbuf();
   return contents.str();
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? info.st_size : 0;
 }
 
 }  // namespace
@@ -83,12 +89,20 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
-  const auto deadline = std::chrono::steady_clock::now() + options.hangLimit;
+  // A child that keeps writing output is making progress, however slowly a loaded machine lets
+  // it: the limit counts from its last output.
+  auto deadline = std::chrono::steady_clock::now() + options.hangLimit;
+  off_t outputSeen = 0;
   int status = 0;
   size_t nextTrigger = 0;
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
+    const off_t output = FileSize(outPath) + FileSize(errPath);
+    if (output != outputSeen) {
+      outputSeen = output;
+      deadline = std::chrono::steady_clock::now() + options.hangLimit;
+    }
     if (nextTrigger < options.triggers.size() &&
         ReadWhole(errPath).find(options.triggers[nextTrigger].text) != std::string::npos) {
       options.triggers[nextTrigger++].action(int(pid));
@@ -100,7 +114,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);
-      ADD_FAILURE() << program << " did not end; killed";
+      ADD_FAILURE() << program << " wrote nothing for " << options.hangLimit.count()
+                    << " s and did not end; killed";
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -11,7 +11,8 @@ struct ProcessOptions {
   std::vector<std::string> extraEnvironment;  // "NAME=value" entries added to the caller's
   std::string workingDirectory;               // empty: the caller's
   uint64_t fileSizeLimit = 0;                 // > 0: no file the child writes may grow past it
-  // A hung child would hang the whole suite: past this it is killed and a failure recorded.
+  // A hung child would hang the whole suite: once it has written no output for this long it is
+  // killed and a failure recorded. A slow child that keeps writing is left to finish.
   std::chrono::seconds hangLimit{120};
   // While the child runs: once its standard error holds `text`, `action` is called once with
   // the child's process id (to send it input, or to close it), in the order given.

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 #include "run_process.h"
 
 void SendToWindow(int pid, const std::string& windowName, const std::string& actions) {
   ProcessOptions options;
-  options.hangLimit = std::chrono::seconds(30);
   const ProcessResult result = RunProcess(
       "/bin/sh",
       {"-c", "xdotool search --sync --onlyvisible --pid " + std::to_string(pid) + " --name '^" +
