@@ -12,6 +12,7 @@ struct SculptureFolder {
 };
 
 // Makes <user data folder>/sculptures when missing. Without a usable user folder (logged) the
-// panel's saves fail; they never fall back to the data roots. Slots found in the old place (sculptures/ under a data root) that
-// the user folder lacks are named in the log; nothing is moved.
+// panel's saves fail; they never fall back to the data roots. Slots found in the old place
+// (sculptures/ under a data root) that the user folder lacks are named in the log; nothing is
+// moved.
 SculptureFolder PrepareSculptureFolder(const DataRoots& dataRoots);

@@ -150,8 +150,10 @@ bool ReadSculpture(FILE* file, const std::string& name, SculptureHeader& header,
     error = Format("cannot read '%s'", name.c_str());
     return false;
   }
-  // A file that shrank while being read is cut short at what was read.
-  const uint64_t seen = bodyRead < body ? kSculptureHeaderSize + bodyRead : size;
+  // A file that shrank while being read is cut short at what was read; one that grew is taken
+  // at the size it had.
+  const uint64_t seen = bodyRead < body ? kSculptureHeaderSize + bodyRead
+                                        : std::max<uint64_t>(size, kSculptureHeaderSize);
   return ParseSculptureImage(image.data(), kSculptureHeaderSize + bodyRead, seen, name, header,
                              records, error, warning);
 }

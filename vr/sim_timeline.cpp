@@ -340,7 +340,7 @@ TimelineStatus LoadTimeline(const std::string& path, Timeline* out) {
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
-    Log(LogLevel::Error, "%s:0: the timeline is not a regular file", path.c_str());
+    Log(LogLevel::Error, "%s:0: cannot read the timeline: it is not a regular file", path.c_str());
     return TimelineStatus::Unreadable;
   }
   std::unique_ptr<FILE, int (*)(FILE*)> file(fdopen(fd, "rb"), &std::fclose);

@@ -223,11 +223,11 @@ TEST_F(SculptAppRunTest, TimelinesThatAreNoRegularFilesAreRefusedAndASignalEndsS
       options.extraEnvironment = {"LOOMWORK_VR_RUNTIME=simulated", "LOOMWORK_UNATTENDED=1",
                                   "LOOMWORK_VR_TIMELINE=" + temp.File(name),
                                   "XDG_DATA_HOME=" + temp.Path()};
-      if (signalled) options.triggers = {{"the timeline is not a regular file", CloseProcess}};
+      if (signalled) options.triggers = {{"it is not a regular file", CloseProcess}};
       const ProcessResult result = RunProcess(LOOMWORK_PATH, {"--verbose"}, options);
       const std::string log = result.err + result.out;
-      EXPECT_NE(log.find(temp.File(name) + ":0: the timeline is not a regular file"),
-                std::string::npos) << log;
+      const std::string refused = ":0: cannot read the timeline: it is not a regular file";
+      EXPECT_NE(log.find(temp.File(name) + refused), std::string::npos) << log;
       EXPECT_EQ(log.find("Tess time"), std::string::npos) << "the application started\n" << log;
       if (signalled) {
         EXPECT_EQ(result.exitCode, 0) << result.Describe();

@@ -2,6 +2,7 @@
 // devices frame by frame.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
@@ -103,7 +104,9 @@ TEST(SimulatedTimeline, EveryBadLineIsReportedAndManyAreCut) {
 TEST(SimulatedTimeline, UnreadableTimelinesAreFilesNotFound) {
   TempDirectory dir;
   dir.MakeDirectory("folder");
-  for (const std::string& path : {dir.File("missing.txt"), dir.File("folder")}) {
+  // A FIFO nobody writes would block the open itself: refused without waiting.
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  for (const std::string& path : {dir.File("missing.txt"), dir.File("folder"), dir.File("fifo")}) {
     SCOPED_TRACE(path);
     LogCapture log;
     SimulatedSession session(WithTimeline(path));
