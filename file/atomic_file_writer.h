@@ -7,8 +7,9 @@
 // (the link stays a link); a FIFO, a device or "-" (standard output) is written as a stream,
 // never replaced, and a name of one of the process's descriptors (/dev/stdout, /dev/fd/N) writes
 // to that descriptor; a regular file or a new name is replaced atomically. Temporary files of this
-// writer's naming (".NAME.PID-N.tmp") older than a day beside the target are removed on the next
-// write to it: they are what an interrupted writer left.
+// writer's naming (".NAME.PID-N.tmp", NAME cut short where the whole would pass the 255 bytes a
+// name may have) older than a day beside the target are removed on the next write to it: they are
+// what an interrupted writer left.
 #include <cstddef>
 #include <cstdint>
 #include <string>
