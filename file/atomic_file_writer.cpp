@@ -269,22 +269,27 @@ bool AtomicFileWriter::Flush() {
   return true;
 }
 
-bool AtomicFileWriter::Commit() {
+bool AtomicFileWriter::Finish() {
+  if (finished_) return error_.empty();
   if (fd_ < 0 || !error_.empty()) return false;
   if (!Flush()) return false;
-  if (streaming_) {
-    if (close(std::exchange(fd_, -1)) != 0) return Fail("close", errno);
-    committed_ = true;
-    return true;
-  }
-  if (fsync(fd_) != 0) return Fail("flush", errno);
-  const int fd = std::exchange(fd_, -1);
+  if (!streaming_ && fsync(fd_) != 0) return Fail("flush", errno);
   // close() reports delayed write errors on some file systems; it must succeed too.
-  if (close(fd) != 0) return Fail("close", errno);
-  if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return Fail("replace", errno);
-  UnregisterTemporary(std::exchange(signalSlot_, -1));
+  if (close(std::exchange(fd_, -1)) != 0) return Fail("close", errno);
+  finished_ = true;
+  return true;
+}
+
+bool AtomicFileWriter::Commit() {
+  if (!Finish()) return false;
+  if (committed_) return true;
+  if (!streaming_) {
+    if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return Fail("replace", errno);
+    UnregisterTemporary(std::exchange(signalSlot_, -1));
+    temporaryPath_.clear();
+  }
   committed_ = true;
-  SyncDirectoryOf(finalPath_);
+  if (!streaming_) SyncDirectoryOf(finalPath_);
   return true;
 }
 

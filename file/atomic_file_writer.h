@@ -26,7 +26,11 @@ class AtomicFileWriter {
   bool Open();
   // Buffers and writes; after the first failure every call returns false and writes nothing.
   bool Write(const void* data, size_t size);
-  // Flushes, syncs, closes and renames over the target.
+  // Completes the file without replacing the target: flushes, syncs and closes, each checked.
+  // Files that belong together are all finished before any of them is committed, so that a
+  // failure in one leaves every target as it was. Nothing can be written afterwards.
+  bool Finish();
+  // Finishes (unless done already) and renames over the target.
   bool Commit();
 
   // What failed, with the system's reason; empty while nothing has.
@@ -45,6 +49,7 @@ class AtomicFileWriter {
   bool streaming_ = false;
   int signalSlot_ = -1;
   int fd_ = -1;
+  bool finished_ = false;
   bool committed_ = false;
   std::string error_;
   std::vector<uint8_t> buffer_;

@@ -2,8 +2,12 @@
 // real importer (assimp).
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string_view>
@@ -162,6 +166,69 @@ TEST(ExportMesh, TheGltfValidatorAcceptsTheFiles) {
                                                                               << run.out;
     }
   }
+}
+
+// Triangles side by side in the z = 0 plane: a mesh whose buffer is shorter than its glTF text.
+ExportMesh Triangles(size_t count) {
+  ExportMesh mesh;
+  const size_t vertices = 3 * count;
+  mesh.positions.assign(3 * vertices, 0.0f);
+  mesh.normals.assign(3 * vertices, 0.0f);
+  mesh.colours.assign(3 * vertices, 128);
+  mesh.metalness.assign(vertices, 0.25f);
+  mesh.roughness.assign(vertices, 0.75f);
+  for (size_t v = 0; v < vertices; ++v) {
+    const size_t corner = v % 3;
+    mesh.positions[3 * v] = 0.1f * float(v / 3) + (corner == 1 ? 0.1f : 0.0f);
+    mesh.positions[3 * v + 1] = corner == 2 ? 0.1f : 0.0f;
+    mesh.normals[3 * v + 2] = 1.0f;
+    mesh.indices.push_back(uint32_t(v));
+  }
+  return mesh;
+}
+
+// The validator's figures for one file, as one JSON line.
+std::string Validate(const std::string& path) {
+  const ProcessResult run =
+      RunProcess("/usr/bin/node", {VALIDATE_GLTF_SCRIPT, GLTF_VALIDATOR_DIR, path});
+  EXPECT_EQ(run.exitCode, 0) << run.Describe();
+  return run.out;
+}
+
+// A .gltf and its .bin are one export: when the .gltf cannot be written, the .bin of the previous
+// export stays, so the previous pair still loads. The file-size limit lets the small buffer through
+// and stops the longer text, which comes second.
+TEST(ExportMesh, AGltfThatCannotBeWrittenKeepsThePreviousPair) {
+  TempDirectory dir;
+  std::string error;
+  ASSERT_TRUE(WriteExportMesh(Triangles(3), dir.File("s.gltf"), ExportFormat::Gltf, 1, error))
+      << error;
+  const std::string gltf = dir.ReadFile("s.gltf"), bin = dir.ReadFile("s.bin");
+  constexpr size_t kLimit = 1024;
+  ASSERT_GT(gltf.size(), kLimit);
+  ASSERT_LT(bin.size(), kLimit);
+
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = kLimit;
+  sighandler_t previousHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool written = WriteExportMesh(Triangles(1), dir.File("s.gltf"), ExportFormat::Gltf, 1,
+                                       error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_NE(error.find("s.gltf"), std::string::npos) << error;
+  EXPECT_EQ(dir.ReadFile("s.gltf"), gltf);
+  EXPECT_EQ(dir.ReadFile("s.bin"), bin);
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    ++entries;
+  EXPECT_EQ(entries, 2u) << "a temporary file was left";
+  const std::string report = Validate(dir.File("s.gltf"));
+  EXPECT_NE(report.find("\"errors\":0,"), std::string::npos) << report;
 }
 
 TEST(ExportMesh, NothingToExportAndBadOptionsAreRefused) {

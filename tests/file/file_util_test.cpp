@@ -532,6 +532,46 @@ TEST(AtomicFileWriterTest, StaleTemporaryFilesOfLongNamesAreRemoved) {
   EXPECT_EQ(AllNames(temp.Path()), (std::vector<std::string>{name, older}));
 }
 
+// Finish makes the temporary file complete (written, synced, closed) without replacing the target,
+// so that several files can all be complete before any of them replaces its target. A writer
+// finished and never committed removes its temporary file; one that cannot finish says why.
+TEST(AtomicFileWriterTest, FinishCompletesTheFileWithoutReplacingTheTarget) {
+  TempDirectory temp;
+  temp.WriteFile("a.bin", "previous");
+  {
+    AtomicFileWriter writer(temp.File("a.bin"));
+    ASSERT_TRUE(writer.Open() && writer.Write("abandoned", 9) && writer.Finish()) << writer.Error();
+    EXPECT_EQ(temp.ReadFile("a.bin"), "previous");
+    EXPECT_EQ(AllNames(temp.Path()).size(), 2u) << "the complete temporary file";
+  }
+  EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"a.bin"});
+  EXPECT_EQ(temp.ReadFile("a.bin"), "previous");
+
+  AtomicFileWriter writer(temp.File("a.bin"));
+  ASSERT_TRUE(writer.Open() && writer.Write("new", 3) && writer.Finish()) << writer.Error();
+  EXPECT_TRUE(writer.Commit()) << writer.Error();
+  EXPECT_EQ(temp.ReadFile("a.bin"), "new");
+
+  // The buffered bytes reach the file in Finish: a file-size limit makes that fail.
+  const std::string large(64 * 1024, 'x');
+  AtomicFileWriter limited(temp.File("a.bin"));
+  ASSERT_TRUE(limited.Open() && limited.Write(large.data(), large.size() / 2));
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 4096;
+  sighandler_t previousHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool finished = limited.Finish();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previousHandler);
+  EXPECT_FALSE(finished);
+  EXPECT_NE(limited.Error().find("File too large"), std::string::npos) << limited.Error();
+  EXPECT_FALSE(limited.Commit());
+  EXPECT_EQ(temp.ReadFile("a.bin"), "new");
+  EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"a.bin"});
+}
+
 // Ctrl+C or a kill while a file is being written removes the temporary file, and the process still
 // ends by that signal. The writer runs in a child process that really receives it. A target name
 // of the longest length gets a temporary file the handler knows as well.
