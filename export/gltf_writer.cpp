@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "export/json_string.h"
 #include "export/mesh_writers.h"
+#include "export/relative_uri.h"
 #include "file/atomic_file_writer.h"
 
 static_assert(std::endian::native == std::endian::little);
@@ -76,6 +78,7 @@ bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std
   view(mesh.roughness.data(), n * 4);
   view(mesh.indices.data(), mesh.indices.size() * 4);
 
+  // The buffer's uri is relative to the text, so its file name alone.
   std::string binName;
   if (!binary) {
     const std::string binPath = GltfBufferPath(path);
@@ -91,7 +94,7 @@ bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std
           "[1,1,1,1],\"metallicFactor\":" + Number(metalSum / double(n)) +
           ",\"roughnessFactor\":" + Number(roughSum / double(n)) + "}}],";
   json += "\"buffers\":[{\"byteLength\":" + std::to_string(bin.size());
-  if (!binary) json += ",\"uri\":\"" + binName + "\"";
+  if (!binary) json += ",\"uri\":" + JsonString(RelativeUriOfFileName(binName));
   json += "}],\"bufferViews\":[";
   for (size_t v = 0; v < offsets.size(); ++v) {
     if (v) json += ",";
