@@ -321,3 +321,10 @@ void RemoveTemporaryFilesOnSignals() {
     sigaction(signalNumber, &action, nullptr);
   }
 }
+
+int DescriptorOfTarget(const std::string& path) {
+  if (path == "-") return STDOUT_FILENO;
+  std::string resolved;
+  int descriptor = -1;
+  return ResolveLinks(path, resolved, descriptor) ? descriptor : -1;
+}

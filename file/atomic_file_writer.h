@@ -60,3 +60,7 @@ class AtomicFileWriter {
 // writers still open, then end the process as the signal would have. For command-line programs;
 // a program with its own shutdown handles those signals itself.
 void RemoveTemporaryFilesOnSignals();
+
+// The open descriptor an AtomicFileWriter for `path` would write to ("-" is standard output, and
+// /dev/stdout or /dev/fd/N lead to theirs), else -1: the path names a file of its own.
+int DescriptorOfTarget(const std::string& path);

@@ -444,6 +444,40 @@ TEST_F(LoomworkToolTest, OutputThatIsTheInputIsRefused) {
   EXPECT_EQ(grid.out.size(), kGridFileBytes);
 }
 
+// An output that names an open descriptor (-, /dev/stdout, /dev/fd/N) is the input when the shell
+// opened that descriptor on it; writing there would destroy the input as surely as -o FILE.
+TEST_F(LoomworkToolTest, DescriptorOutputOpenOnTheInputIsRefused) {
+  MakeScene("marble");
+  const std::string before = dir_.ReadFile("marble.sculpt");
+  ASSERT_EQ(link(dir_.File("marble.sculpt").c_str(), dir_.File("hard.sculpt").c_str()), 0);
+  const std::string tool = std::string("'") + LOOMWORK_TOOL_PATH + "' ";
+  const char* refused[] = {
+      "grid marble.sculpt -o - 1<>marble.sculpt",
+      "grid marble.sculpt -o - >>marble.sculpt",
+      "grid marble.sculpt -o - 1<>hard.sculpt",
+      "mesh marble.sculpt -o - 1<>marble.sculpt",
+      "mesh marble.sculpt -o /dev/stdout 1<>marble.sculpt",
+      "grid marble.sculpt -o /dev/fd/3 3<>marble.sculpt",
+      "grid marble.sculpt -o /proc/self/fd/3 3<>marble.sculpt",
+  };
+  ProcessOptions options;
+  options.workingDirectory = dir_.Path();
+  for (const char* command : refused) {
+    SCOPED_TRACE(command);
+    const ProcessResult run = RunProcess("/bin/sh", {"-c", tool + command}, options);
+    EXPECT_EQ(run.exitCode, 2) << run.Describe();
+    EXPECT_NE(run.err.find("would overwrite its input 'marble.sculpt'"), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(dir_.ReadFile("marble.sculpt") == before) << "the input was changed";
+  }
+  // A descriptor open on another file is written as before.
+  const ProcessResult other =
+      RunProcess("/bin/sh", {"-c", tool + "grid marble.sculpt -o - 1<>other.grid"}, options);
+  EXPECT_EQ(other.exitCode, 0) << other.Describe();
+  EXPECT_EQ(dir_.ReadFile("other.grid").size(), kGridFileBytes);
+  EXPECT_TRUE(dir_.ReadFile("marble.sculpt") == before) << "the input was changed";
+}
+
 // What the output names decides how it is written: a file or a new name is replaced whole, a
 // link is written through to its target and stays a link, a FIFO, a device or standard output is
 // written as a stream and keeps its kind.

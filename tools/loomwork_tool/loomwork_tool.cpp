@@ -245,10 +245,16 @@ std::string InputProblem(const std::string& path) {
   return "";
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+// Whether writing `output` would write into the file `input`: the same file by any name
+// (./s.sculpt, a hard link, a link to it), or a descriptor the output names (-, /dev/stdout,
+// /dev/fd/N) that the shell opened on it (-o - 1<>s.sculpt).
+bool WritesOver(const std::string& input, const std::string& output) {
+  struct stat in, out;
+  if (stat(input.c_str(), &in) != 0) return false;
+  const int descriptor = DescriptorOfTarget(output);
+  const bool found =
+      descriptor >= 0 ? fstat(descriptor, &out) == 0 : stat(output.c_str(), &out) == 0;
+  return found && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 int RunScene(const Arguments& args) {
@@ -503,10 +509,9 @@ int Run(int argc, char** argv) {
        ExportFormatOf(args.output) == ExportFormat::Gltf))
     return UsageError("glTF is always in metres; --units mm is for OBJ, STL and PLY");
   if (args.hasAt && command->name != "grid") return UsageError("--at is accepted by grid only");
-  // The same file by any name (./s.sculpt, a hard link, a link to it): writing the output would
-  // destroy the input it is made from.
-  if (command->writesOutput && command->name != "scene" && args.output != "-" &&
-      SameFile(args.positional[0], args.output))
+  // Writing the output would destroy the input it is made from.
+  if (command->writesOutput && command->name != "scene" &&
+      WritesOver(args.positional[0], args.output))
     return UsageError("'" + args.output + "' would overwrite its input '" + args.positional[0] +
                       "'");
 
