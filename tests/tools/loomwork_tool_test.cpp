@@ -444,6 +444,36 @@ TEST_F(LoomworkToolTest, OutputThatIsTheInputIsRefused) {
   EXPECT_EQ(grid.out.size(), kGridFileBytes);
 }
 
+// A .gltf export also writes its buffer beside it (s.gltf, s.bin): that file may not be the input
+// by any of its names either.
+TEST_F(LoomworkToolTest, GltfBufferThatIsTheInputIsRefused) {
+  ASSERT_EQ(Run({"scene", "marble", "-o", "s.bin"}).exitCode, 0);
+  const std::string before = dir_.ReadFile("s.bin");
+  ASSERT_EQ(symlink("s.bin", dir_.File("soft.bin").c_str()), 0);
+  ASSERT_EQ(link(dir_.File("s.bin").c_str(), dir_.File("hard.bin").c_str()), 0);
+  const std::set<std::string> listing = Listing();
+  const struct {
+    const char* output;
+    const char* buffer;
+  } cases[] = {
+      {"s.gltf", "s.bin"},
+      {"./s.GLTF", "./s.bin"},
+      {"soft.gltf", "soft.bin"},
+      {"hard.gltf", "hard.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    const ToolResult result = Run({"export", "s.bin", "-o", c.output, "--stats"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("'" + std::string(c.buffer) + "'"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("would overwrite its input 's.bin'"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(dir_.ReadFile("s.bin") == before) << "the input was changed";
+    EXPECT_EQ(Listing(), listing);
+  }
+}
+
 // An output that names an open descriptor (-, /dev/stdout, /dev/fd/N) is the input when the shell
 // opened that descriptor on it; writing there would destroy the input as surely as -o FILE.
 TEST_F(LoomworkToolTest, DescriptorOutputOpenOnTheInputIsRefused) {

@@ -257,6 +257,13 @@ bool WritesOver(const std::string& input, const std::string& output) {
   return found && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
+// Every file the command writes: the output, and beside a .gltf its buffer.
+std::vector<std::string> FilesWritten(const Arguments& args) {
+  if (args.command == "export" && ExportFormatOf(args.output) == ExportFormat::Gltf)
+    return {args.output, GltfBufferPath(args.output)};
+  return {args.output};
+}
+
 int RunScene(const Arguments& args) {
   const std::string& name = args.positional[0];
   const bool strokes = name == "strokes";
@@ -509,11 +516,17 @@ int Run(int argc, char** argv) {
        ExportFormatOf(args.output) == ExportFormat::Gltf))
     return UsageError("glTF is always in metres; --units mm is for OBJ, STL and PLY");
   if (args.hasAt && command->name != "grid") return UsageError("--at is accepted by grid only");
-  // Writing the output would destroy the input it is made from.
-  if (command->writesOutput && command->name != "scene" &&
-      WritesOver(args.positional[0], args.output))
-    return UsageError("'" + args.output + "' would overwrite its input '" + args.positional[0] +
-                      "'");
+  // Writing any of the outputs would destroy the input they are made from.
+  if (command->writesOutput && command->name != "scene") {
+    const std::string& input = args.positional[0];
+    for (const std::string& output : FilesWritten(args)) {
+      if (!WritesOver(input, output)) continue;
+      const std::string named = output == args.output
+                                    ? "'" + output + "'"
+                                    : "'" + output + "' (the buffer of '" + args.output + "')";
+      return UsageError(named + " would overwrite its input '" + input + "'");
+    }
+  }
 
   // Said here, with the reason, rather than as a bare failure of the load further in.
   if (command->name != "scene") {
