@@ -725,7 +725,7 @@ TEST_F(LoomworkToolTest, ExportWritesEachFormatAndRefusesBadArguments) {
       {{"export", input, "-o", "s.stl", "--units", "inch"}, 2, "--units takes mm or m"},
       {{"export", input, "-o", "s.glb", "--units", "mm"}, 2, "glTF is always in metres"},
       {{"mesh", input, "-o", "s.ply", "--units", "m"}, 2, "accepted by export only"},
-      {{"export", "empty.sculpt", "-o", "keep.glb"}, 1, "no surface to export"},
+      {{"export", "empty.sculpt", "-o", "keep.glb"}, 1, "has no surface to write"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[3]);
@@ -740,6 +740,37 @@ TEST_F(LoomworkToolTest, ExportWritesEachFormatAndRefusesBadArguments) {
     const ToolResult full = Run({"export", input, "-o", output}, 4096);
     EXPECT_EQ(full.exitCode, 1) << full.err;
     EXPECT_EQ(dir_.ReadFile(output), "previous");
+  }
+}
+
+// A sculpture with no surface has nothing to write: mesh and export say so in the same words, fail
+// alike, and leave an existing output as it was.
+TEST_F(LoomworkToolTest, NoSurfaceIsRefusedAlikeByMeshAndExport) {
+  const std::vector<uint8_t> empty = SerializeSculpture({});
+  std::vector<SculptOp> records = TestSceneRecords("default");
+  SculptOp clear;
+  clear.type = kOpClear;
+  clear.channelMask = kAllChannels;
+  records.push_back(clear);
+  const std::vector<uint8_t> cleared = SerializeSculpture(records);
+  dir_.WriteFile("empty.sculpt", std::string(empty.begin(), empty.end()));
+  dir_.WriteFile("cleared.sculpt", std::string(cleared.begin(), cleared.end()));
+  for (const char* input : {"empty.sculpt", "cleared.sculpt"}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"mesh", input, "-o", "out.ply", "--stats"},
+          {"export", input, "-o", "out.ply", "--stats"},
+          {"export", input, "-o", "out.gltf"}}) {
+      SCOPED_TRACE(args[0] + " " + input + " -o " + args[3]);
+      dir_.WriteFile(args[3], "previous");
+      const std::set<std::string> before = Listing();
+      const ToolResult result = Run(args);
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_EQ(result.err,
+                "loomwork-tool: error: '" + std::string(input) + "' has no surface to write\n");
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(dir_.ReadFile(args[3]), "previous");
+      EXPECT_EQ(Listing(), before);
+    }
   }
 }
 

@@ -107,6 +107,11 @@ int Failure(const std::string& message) {
   return kExitFailure;
 }
 
+// mesh and export refuse alike a sculpture with nothing to write, and write no file.
+int NoSurface(const std::string& input) {
+  return Failure("'" + input + "' has no surface to write");
+}
+
 // The core reports load and write failures through the log; errors and warnings reach the user.
 void StderrLogSink(void*, int level, const char* text, int length) {
   const char* kind = nullptr;
@@ -411,6 +416,11 @@ int RunMesh(const Arguments& args) {
   std::unique_ptr<LoadedSculpture> loaded =
       LoadAndExtract(args.positional[0], &applySeconds, &extractSeconds);
   if (!loaded) return kExitFailure;
+  const BlockTessellator& blocks = loaded->blocks;
+  bool hasSurface = false;
+  for (int b = 0; b < blocks.blockCount && !hasSurface; ++b)
+    hasSurface = !blocks.Block(b).vertices.empty();
+  if (!hasSurface) return NoSurface(args.positional[0]);
 
   PlyCounts counts;
   std::string error;
@@ -466,6 +476,7 @@ int RunExport(const Arguments& args) {
   ExportMesh mesh;
   std::string error;
   if (!BuildExportMesh(loaded->blocks, options, mesh, error)) return Failure(error);
+  if (mesh.TriangleCount() == 0) return NoSurface(args.positional[0]);
   const double welded = TimeNow();
   const ExportFormat format = ExportFormatOf(args.output);
   // STL is for printers, which think in millimetres; the others default to metres.
