@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "export/json_string.h"
 #include "export/mesh_writers.h"
+#include "export/relative_uri.h"
 #include "file/atomic_file_writer.h"
 
 static_assert(std::endian::native == std::endian::little);
@@ -32,9 +34,15 @@ void Append(std::vector<uint8_t>& bin, const void* data, size_t bytes) {
   while (bin.size() % 4 != 0) bin.push_back(0);
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-  AtomicFileWriter file(path);
-  if (file.Open() && file.Write(bytes.data(), bytes.size()) && file.Commit()) return true;
+// Writes the whole file beside its target, leaving the target as it is until committed.
+bool WriteComplete(AtomicFileWriter& file, const void* data, size_t size, std::string& error) {
+  if (file.Open() && file.Write(data, size) && file.Finish()) return true;
+  error = file.Error();
+  return false;
+}
+
+bool Commit(AtomicFileWriter& file, std::string& error) {
+  if (file.Commit()) return true;
   error = file.Error();
   return false;
 }
@@ -70,12 +78,11 @@ bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std
   view(mesh.roughness.data(), n * 4);
   view(mesh.indices.data(), mesh.indices.size() * 4);
 
+  // The buffer's uri is relative to the text, so its file name alone.
   std::string binName;
   if (!binary) {
-    const size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.find_last_of('.');
-    binName = (dot == std::string::npos ? name : name.substr(0, dot)) + ".bin";
+    const std::string binPath = GltfBufferPath(path);
+    binName = binPath.substr(binPath.find_last_of('/') + 1);
   }
   std::string json = "{\"asset\":{\"version\":\"2.0\",\"generator\":\"Loomwork\"},";
   json += "\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0,\"name\":\"sculpture\"}],";
@@ -87,7 +94,7 @@ bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std
           "[1,1,1,1],\"metallicFactor\":" + Number(metalSum / double(n)) +
           ",\"roughnessFactor\":" + Number(roughSum / double(n)) + "}}],";
   json += "\"buffers\":[{\"byteLength\":" + std::to_string(bin.size());
-  if (!binary) json += ",\"uri\":\"" + binName + "\"";
+  if (!binary) json += ",\"uri\":" + JsonString(RelativeUriOfFileName(binName));
   json += "}],\"bufferViews\":[";
   for (size_t v = 0; v < offsets.size(); ++v) {
     if (v) json += ",";
@@ -112,11 +119,13 @@ bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std
   json += "]}";
 
   if (!binary) {
-    const size_t slash = path.find_last_of('/');
-    const std::string binPath =
-        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + binName;
-    if (!WriteFile(binPath, bin, error)) return false;
-    return WriteFile(path, std::vector<uint8_t>(json.begin(), json.end()), error);
+    // The text and its buffer are one export: both are written completely before either replaces
+    // the previous pair, so a failure in either leaves that pair as it was.
+    AtomicFileWriter binFile(GltfBufferPath(path)), jsonFile(path);
+    if (!WriteComplete(binFile, bin.data(), bin.size(), error) ||
+        !WriteComplete(jsonFile, json.data(), json.size(), error))
+      return false;
+    return Commit(binFile, error) && Commit(jsonFile, error);
   }
   while (json.size() % 4 != 0) json += ' ';
   std::vector<uint8_t> glb;
@@ -130,5 +139,6 @@ bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std
   word(uint32_t(bin.size()));
   word(kChunkBin);
   glb.insert(glb.end(), bin.begin(), bin.end());
-  return WriteFile(path, glb, error);
+  AtomicFileWriter glbFile(path);
+  return WriteComplete(glbFile, glb.data(), glb.size(), error) && Commit(glbFile, error);
 }

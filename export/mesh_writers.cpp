@@ -22,6 +22,13 @@ ExportFormat ExportFormatOf(const std::string& path) {
 
 const char* ExportFormatExtensions() { return "glb, gltf, obj, stl, ply"; }
 
+std::string GltfBufferPath(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExtension ? path.substr(0, dot) : path) + ".bin";
+}
+
 bool WriteExportMesh(const ExportMesh& mesh, const std::string& path, ExportFormat format,
                      float unitsPerMetre, std::string& error) {
   if (mesh.indices.empty()) {

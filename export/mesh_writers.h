@@ -19,6 +19,8 @@ bool WriteExportMesh(const ExportMesh& mesh, const std::string& path, ExportForm
                      float unitsPerMetre, std::string& error);
 
 bool WriteGltf(const ExportMesh& mesh, const std::string& path, bool binary, std::string& error);
+// The buffer a .gltf at `path` is written with: beside it, its name with ".bin" for the extension.
+std::string GltfBufferPath(const std::string& path);
 bool WriteObj(const ExportMesh& mesh, const std::string& path, float unitsPerMetre,
               std::string& error);
 bool WriteStl(const ExportMesh& mesh, const std::string& path, float unitsPerMetre,

@@ -111,9 +111,23 @@ bool ResolveLinks(const std::string& path, std::string& resolved, int& descripto
   return false;
 }
 
-// ".NAME.PID-N.tmp": the names Open gives its temporary files.
-bool IsOurTemporaryName(const std::string& entry, const std::string& name) {
-  const std::string prefix = "." + name + ".";
+// What Open adds to the target's name in a temporary file's: the dots, ten digits each at most for
+// the process id and the counter, the dash and ".tmp".
+constexpr size_t kTemporaryNameExtra = 1 + 1 + 10 + 1 + 10 + 4;
+
+// The part of the target's name a temporary file's name holds: all of it while the whole stays
+// within NAME_MAX, else its start, cut at a character boundary so UTF-8 stays UTF-8.
+std::string TemporaryStem(const std::string& name) {
+  const size_t room = NAME_MAX - kTemporaryNameExtra;
+  if (name.size() <= room) return name;
+  size_t cut = room;
+  while (cut > 0 && (uint8_t(name[cut]) & 0xC0) == 0x80) --cut;
+  return name.substr(0, cut);
+}
+
+// ".STEM.PID-N.tmp".
+bool IsTemporaryNameWithStem(const std::string& entry, const std::string& stem) {
+  const std::string prefix = "." + stem + ".";
   if (entry.size() <= prefix.size() + 4 || entry.compare(0, prefix.size(), prefix) != 0 ||
       entry.compare(entry.size() - 4, 4, ".tmp") != 0)
     return false;
@@ -123,6 +137,14 @@ bool IsOurTemporaryName(const std::string& entry, const std::string& name) {
   for (size_t i = 0; i < middle.size(); ++i)
     if (i != dash && (middle[i] < '0' || middle[i] > '9')) return false;
   return true;
+}
+
+// The names Open gives its temporary files. Stems of long names cut short can be shared by several
+// targets; a stale file is nobody's anyway. Earlier writers always put the whole name in.
+bool IsOurTemporaryName(const std::string& entry, const std::string& name) {
+  const std::string stem = TemporaryStem(name);
+  return IsTemporaryNameWithStem(entry, stem) ||
+         (stem != name && IsTemporaryNameWithStem(entry, name));
 }
 
 // A writer killed outright (kill -9, a power cut) leaves its temporary file behind. One older than
@@ -199,8 +221,9 @@ bool AtomicFileWriter::Open() {
   // Each name is registered before the file is made, so that a signal handled on any thread at
   // any moment finds it (blocking signals here would cover this thread only). Unlinking a name
   // not yet made does nothing; one that exists already can only be a dead process's leftover.
+  const std::string stem = TemporaryStem(name);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporaryPath_ = directory + "." + name + "." + std::to_string(getpid()) + "-" +
+    temporaryPath_ = directory + "." + stem + "." + std::to_string(getpid()) + "-" +
                      std::to_string(g_temporaryCounter.fetch_add(1)) + ".tmp";
     UnregisterTemporary(std::exchange(signalSlot_, -1));
     signalSlot_ = RegisterTemporary(temporaryPath_);
@@ -246,22 +269,27 @@ bool AtomicFileWriter::Flush() {
   return true;
 }
 
-bool AtomicFileWriter::Commit() {
+bool AtomicFileWriter::Finish() {
+  if (finished_) return error_.empty();
   if (fd_ < 0 || !error_.empty()) return false;
   if (!Flush()) return false;
-  if (streaming_) {
-    if (close(std::exchange(fd_, -1)) != 0) return Fail("close", errno);
-    committed_ = true;
-    return true;
-  }
-  if (fsync(fd_) != 0) return Fail("flush", errno);
-  const int fd = std::exchange(fd_, -1);
+  if (!streaming_ && fsync(fd_) != 0) return Fail("flush", errno);
   // close() reports delayed write errors on some file systems; it must succeed too.
-  if (close(fd) != 0) return Fail("close", errno);
-  if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return Fail("replace", errno);
-  UnregisterTemporary(std::exchange(signalSlot_, -1));
+  if (close(std::exchange(fd_, -1)) != 0) return Fail("close", errno);
+  finished_ = true;
+  return true;
+}
+
+bool AtomicFileWriter::Commit() {
+  if (!Finish()) return false;
+  if (committed_) return true;
+  if (!streaming_) {
+    if (rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) return Fail("replace", errno);
+    UnregisterTemporary(std::exchange(signalSlot_, -1));
+    temporaryPath_.clear();
+  }
   committed_ = true;
-  SyncDirectoryOf(finalPath_);
+  if (!streaming_) SyncDirectoryOf(finalPath_);
   return true;
 }
 
@@ -292,4 +320,11 @@ void RemoveTemporaryFilesOnSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(signalNumber, &action, nullptr);
   }
+}
+
+int DescriptorOfTarget(const std::string& path) {
+  if (path == "-") return STDOUT_FILENO;
+  std::string resolved;
+  int descriptor = -1;
+  return ResolveLinks(path, resolved, descriptor) ? descriptor : -1;
 }

@@ -7,8 +7,9 @@
 // (the link stays a link); a FIFO, a device or "-" (standard output) is written as a stream,
 // never replaced, and a name of one of the process's descriptors (/dev/stdout, /dev/fd/N) writes
 // to that descriptor; a regular file or a new name is replaced atomically. Temporary files of this
-// writer's naming (".NAME.PID-N.tmp") older than a day beside the target are removed on the next
-// write to it: they are what an interrupted writer left.
+// writer's naming (".NAME.PID-N.tmp", NAME cut short where the whole would pass the 255 bytes a
+// name may have) older than a day beside the target are removed on the next write to it: they are
+// what an interrupted writer left.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,7 +26,11 @@ class AtomicFileWriter {
   bool Open();
   // Buffers and writes; after the first failure every call returns false and writes nothing.
   bool Write(const void* data, size_t size);
-  // Flushes, syncs, closes and renames over the target.
+  // Completes the file without replacing the target: flushes, syncs and closes, each checked.
+  // Files that belong together are all finished before any of them is committed, so that a
+  // failure in one leaves every target as it was. Nothing can be written afterwards.
+  bool Finish();
+  // Finishes (unless done already) and renames over the target.
   bool Commit();
 
   // What failed, with the system's reason; empty while nothing has.
@@ -44,6 +49,7 @@ class AtomicFileWriter {
   bool streaming_ = false;
   int signalSlot_ = -1;
   int fd_ = -1;
+  bool finished_ = false;
   bool committed_ = false;
   std::string error_;
   std::vector<uint8_t> buffer_;
@@ -54,3 +60,7 @@ class AtomicFileWriter {
 // writers still open, then end the process as the signal would have. For command-line programs;
 // a program with its own shutdown handles those signals itself.
 void RemoveTemporaryFilesOnSignals();
+
+// The open descriptor an AtomicFileWriter for `path` would write to ("-" is standard output, and
+// /dev/stdout or /dev/fd/N lead to theirs), else -1: the path names a file of its own.
+int DescriptorOfTarget(const std::string& path);

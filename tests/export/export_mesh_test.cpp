@@ -2,8 +2,14 @@
 // real importer (assimp).
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string_view>
@@ -11,7 +17,9 @@
 #include <utility>
 
 #include "export/export_mesh.h"
+#include "export/json_string.h"
 #include "export/mesh_writers.h"
+#include "export/relative_uri.h"
 #include "sculpt/block_tessellator.h"
 #include "sculpt/sculpt_document.h"
 #include "sculpt/test_scenes.h"
@@ -162,6 +170,149 @@ TEST(ExportMesh, TheGltfValidatorAcceptsTheFiles) {
                                                                               << run.out;
     }
   }
+}
+
+// Triangles side by side in the z = 0 plane: a mesh whose buffer is shorter than its glTF text.
+ExportMesh Triangles(size_t count) {
+  ExportMesh mesh;
+  const size_t vertices = 3 * count;
+  mesh.positions.assign(3 * vertices, 0.0f);
+  mesh.normals.assign(3 * vertices, 0.0f);
+  mesh.colours.assign(3 * vertices, 128);
+  mesh.metalness.assign(vertices, 0.25f);
+  mesh.roughness.assign(vertices, 0.75f);
+  for (size_t v = 0; v < vertices; ++v) {
+    const size_t corner = v % 3;
+    mesh.positions[3 * v] = 0.1f * float(v / 3) + (corner == 1 ? 0.1f : 0.0f);
+    mesh.positions[3 * v + 1] = corner == 2 ? 0.1f : 0.0f;
+    mesh.normals[3 * v + 2] = 1.0f;
+    mesh.indices.push_back(uint32_t(v));
+  }
+  return mesh;
+}
+
+// The validator's figures for one file, as one JSON line.
+std::string Validate(const std::string& path) {
+  const ProcessResult run =
+      RunProcess("/usr/bin/node", {VALIDATE_GLTF_SCRIPT, GLTF_VALIDATOR_DIR, path});
+  EXPECT_EQ(run.exitCode, 0) << run.Describe();
+  return run.out;
+}
+
+std::string PercentDecoded(const std::string& text) {
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(uint8_t(text[i + 1])) &&
+        std::isxdigit(uint8_t(text[i + 2]))) {
+      decoded += char(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// The text after `key` up to the next of `ends`; empty when the key is missing.
+std::string ValueAfter(const std::string& json, const std::string& key, const char* ends) {
+  const size_t at = json.find(key);
+  if (at == std::string::npos) return "";
+  const size_t from = at + key.size();
+  return json.substr(from, json.find_first_of(ends, from) - from);
+}
+
+// An output's name reaches the glTF text as its buffer's uri. Quotes and backslashes must not break
+// the JSON; '%', '#', '?', ':', spaces, control and non-ASCII bytes must not make the uri name
+// another file. The validator reads each file with the buffer its decoded uri names, and that
+// buffer is the .bin written beside it, of the length the text declares.
+TEST(ExportMesh, OutputNamesOfAnyCharactersGiveValidGltf) {
+  TempDirectory dir;
+  const ExportMesh mesh = Triangles(3);
+  const struct {
+    const char* name;
+    const char* buffer;
+  } cases[] = {
+      {"say \"hi\" \\ back.gltf", "say \"hi\" \\ back.bin"},
+      {"100% #1?.gltf", "100% #1?.bin"},
+      {"c:d.gltf", "c:d.bin"},
+      {"a%20b.gltf", "a%20b.bin"},
+      {"tab\tand\nline.gltf", "tab\tand\nline.bin"},
+      {"\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.GLTF", "\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    ASSERT_TRUE(WriteExportMesh(mesh, dir.File(c.name), ExportFormat::Gltf, 1, error)) << error;
+    const std::string report = Validate(dir.File(c.name));
+    EXPECT_NE(report.find("\"errors\":0,"), std::string::npos) << report;
+    const std::string json = dir.ReadFile(c.name);
+    const std::string uri = ValueAfter(json, "\"uri\":\"", "\"");
+    for (char ch : uri)
+      EXPECT_TRUE(std::isalnum(uint8_t(ch)) || std::strchr("-._~%", ch) != nullptr) << uri;
+    EXPECT_EQ(PercentDecoded(uri), c.buffer) << uri;
+    const std::string byteLength = ValueAfter(json, "\"buffers\":[{\"byteLength\":", ",}");
+    ASSERT_FALSE(byteLength.empty()) << json;
+    std::error_code missing;
+    EXPECT_EQ(std::filesystem::file_size(dir.File(PercentDecoded(uri)), missing),
+              std::stoull(byteLength));
+    EXPECT_FALSE(missing) << missing.message();
+  }
+}
+
+// A .gltf and its .bin are one export: when the .gltf cannot be written, the .bin of the previous
+// export stays, so the previous pair still loads. The file-size limit lets the small buffer through
+// and stops the longer text, which comes second.
+TEST(ExportMesh, AGltfThatCannotBeWrittenKeepsThePreviousPair) {
+  TempDirectory dir;
+  std::string error;
+  ASSERT_TRUE(WriteExportMesh(Triangles(3), dir.File("s.gltf"), ExportFormat::Gltf, 1, error))
+      << error;
+  const std::string gltf = dir.ReadFile("s.gltf"), bin = dir.ReadFile("s.bin");
+  constexpr size_t kLimit = 1024;
+  ASSERT_GT(gltf.size(), kLimit);
+  ASSERT_LT(bin.size(), kLimit);
+
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = kLimit;
+  sighandler_t previousHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool written = WriteExportMesh(Triangles(1), dir.File("s.gltf"), ExportFormat::Gltf, 1,
+                                       error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_NE(error.find("s.gltf"), std::string::npos) << error;
+  EXPECT_EQ(dir.ReadFile("s.gltf"), gltf);
+  EXPECT_EQ(dir.ReadFile("s.bin"), bin);
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    ++entries;
+  EXPECT_EQ(entries, 2u) << "a temporary file was left";
+  const std::string report = Validate(dir.File("s.gltf"));
+  EXPECT_NE(report.find("\"errors\":0,"), std::string::npos) << report;
+}
+
+// Text from outside (names) goes into JSON strings escaped and into uris percent-encoded byte by
+// byte, keeping only the unreserved characters.
+TEST(ExportMesh, JsonStringsAndRelativeUrisEncodeEveryByteTheyMust) {
+  const std::pair<std::string, std::string> json[] = {
+      {"plain", "\"plain\""},
+      {"a\"b\\c/d", "\"a\\\"b\\\\c/d\""},
+      {std::string("\n\t\x01\x1f", 4), "\"\\n\\t\\u0001\\u001f\""},
+      {std::string("nul\0", 4), "\"nul\\u0000\""},
+      {"\xc3\xa9", "\"\xc3\xa9\""},
+  };
+  for (const auto& [text, expected] : json) EXPECT_EQ(JsonString(text), expected) << text;
+  const std::pair<std::string, std::string> uris[] = {
+      {"Az09-._~.bin", "Az09-._~.bin"},
+      {"c:d.bin", "c%3Ad.bin"},
+      {"a b%#?/\\.bin", "a%20b%25%23%3F%2F%5C.bin"},
+      {"\xc3\xa9\xff", "%C3%A9%FF"},
+  };
+  for (const auto& [name, expected] : uris) EXPECT_EQ(RelativeUriOfFileName(name), expected);
 }
 
 TEST(ExportMesh, NothingToExportAndBadOptionsAreRefused) {

@@ -475,36 +475,138 @@ TEST(AtomicFileWriterTest, StaleTemporaryFilesOfTheTargetAreRemoved) {
   EXPECT_EQ(AllNames(temp.Path()), expected);
 }
 
-// Ctrl+C or a kill while a file is being written removes the temporary file, and the process still
-// ends by that signal. The writer runs in a child process that really receives it.
-TEST(AtomicFileWriterTest, InterruptingSignalsRemoveTheTemporaryFile) {
-  for (int signalNumber : {SIGINT, SIGTERM}) {
-    SCOPED_TRACE(strsignal(signalNumber));
-    TempDirectory temp;
-    temp.WriteFile("s.sculpt", "previous");
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      RemoveTemporaryFilesOnSignals();
-      AtomicFileWriter writer(temp.File("s.sculpt"));
-      const std::string data(1 << 20, 'x');
-      if (!writer.Open() || !writer.Write(data.data(), data.size())) _exit(3);
-      (void)!write(ready[1], "r", 1);
-      for (;;) pause();
+// Every legal name can be a target, up to the 255 bytes a name may have: the temporary file made
+// beside it must fit in a name too.
+TEST(AtomicFileWriterTest, NamesOfEveryLegalLengthAreWritten) {
+  TempDirectory temp;
+  std::string accented = "a";
+  // Two bytes a character after the "a": a cut may fall inside one.
+  while (accented.size() < 244) accented += "\xc3\xa9";
+  const std::string names[] = {
+      std::string(200, 'n') + ".sculpt",
+      std::string(222, 'n') + ".sculpt",
+      std::string(243, 'n') + ".sculpt",
+      std::string(NAME_MAX - 4, 'n') + ".ply",
+      accented + "z.gltf",
+  };
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name.size());
+    ASSERT_LE(name.size(), size_t(NAME_MAX));
+    for (const std::string& contents : {std::string("first"), std::string("second")}) {
+      AtomicFileWriter writer(temp.File(name));
+      EXPECT_TRUE(writer.Open() && writer.Write(contents.data(), contents.size()) &&
+                  writer.Commit())
+          << writer.Error();
+      EXPECT_EQ(temp.ReadFile(name), contents);
     }
-    close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(ready[0]);
-    EXPECT_EQ(AllNames(temp.Path()).size(), 2u) << "the temporary file exists while writing";
-    kill(child, signalNumber);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber);
-    EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"s.sculpt"});
-    EXPECT_EQ(temp.ReadFile("s.sculpt"), "previous");
+  }
+  EXPECT_EQ(AllNames(temp.Path()).size(), std::size(names)) << "a temporary file was left";
+}
+
+// A writer killed outright leaves its temporary file; once that is a day old, the next write to the
+// target removes it, whatever the length of the target's name. Leftovers named the way earlier
+// versions named them (the whole target name in them) are removed too.
+TEST(AtomicFileWriterTest, StaleTemporaryFilesOfLongNamesAreRemoved) {
+  TempDirectory temp;
+  const std::string name = std::string(NAME_MAX - 7, 'n') + ".sculpt";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    AtomicFileWriter writer(temp.File(name));
+    _exit(writer.Open() && writer.Write("x", 1) ? 0 : 3);  // no destructor: as if killed
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the writer could not open";
+  const std::vector<std::string> leftover = AllNames(temp.Path());
+  ASSERT_EQ(leftover.size(), 1u);
+  const std::string older = std::string(233, 'o') + ".sculpt";
+  const std::string olderLeftover = "." + older + ".4242-0.tmp";
+  temp.WriteFile(olderLeftover, "left behind");
+  const timespec twoDaysAgo[2] = {{time(nullptr) - 2 * 86400, 0}, {time(nullptr) - 2 * 86400, 0}};
+  for (const std::string& stale : {leftover[0], olderLeftover})
+    ASSERT_EQ(utimensat(AT_FDCWD, temp.File(stale).c_str(), twoDaysAgo, 0), 0);
+
+  ASSERT_EQ(WriteDataFileAtomic(nullptr, temp.File(name), "x", 1), WriteResult::Ok);
+  ASSERT_EQ(WriteDataFileAtomic(nullptr, temp.File(older), "x", 1), WriteResult::Ok);
+  EXPECT_EQ(AllNames(temp.Path()), (std::vector<std::string>{name, older}));
+}
+
+// Finish makes the temporary file complete (written, synced, closed) without replacing the target,
+// so that several files can all be complete before any of them replaces its target. A writer
+// finished and never committed removes its temporary file; one that cannot finish says why.
+TEST(AtomicFileWriterTest, FinishCompletesTheFileWithoutReplacingTheTarget) {
+  TempDirectory temp;
+  temp.WriteFile("a.bin", "previous");
+  {
+    AtomicFileWriter writer(temp.File("a.bin"));
+    ASSERT_TRUE(writer.Open() && writer.Write("abandoned", 9) && writer.Finish()) << writer.Error();
+    EXPECT_EQ(temp.ReadFile("a.bin"), "previous");
+    EXPECT_EQ(AllNames(temp.Path()).size(), 2u) << "the complete temporary file";
+  }
+  EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"a.bin"});
+  EXPECT_EQ(temp.ReadFile("a.bin"), "previous");
+
+  AtomicFileWriter writer(temp.File("a.bin"));
+  ASSERT_TRUE(writer.Open() && writer.Write("new", 3) && writer.Finish()) << writer.Error();
+  EXPECT_TRUE(writer.Commit()) << writer.Error();
+  EXPECT_EQ(temp.ReadFile("a.bin"), "new");
+
+  // The buffered bytes reach the file in Finish: a file-size limit makes that fail.
+  const std::string large(64 * 1024, 'x');
+  AtomicFileWriter limited(temp.File("a.bin"));
+  ASSERT_TRUE(limited.Open() && limited.Write(large.data(), large.size() / 2));
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit small = saved;
+  small.rlim_cur = 4096;
+  sighandler_t previousHandler = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool finished = limited.Finish();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previousHandler);
+  EXPECT_FALSE(finished);
+  EXPECT_NE(limited.Error().find("File too large"), std::string::npos) << limited.Error();
+  EXPECT_FALSE(limited.Commit());
+  EXPECT_EQ(temp.ReadFile("a.bin"), "new");
+  EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{"a.bin"});
+}
+
+// Ctrl+C or a kill while a file is being written removes the temporary file, and the process still
+// ends by that signal. The writer runs in a child process that really receives it. A target name
+// of the longest length gets a temporary file the handler knows as well.
+TEST(AtomicFileWriterTest, InterruptingSignalsRemoveTheTemporaryFile) {
+  const std::string longest = std::string(NAME_MAX - 7, 's') + ".sculpt";
+  for (const std::string& name : {std::string("s.sculpt"), longest}) {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+      SCOPED_TRACE(strsignal(signalNumber));
+      SCOPED_TRACE(name.size());
+      TempDirectory temp;
+      temp.WriteFile(name, "previous");
+      int ready[2];
+      ASSERT_EQ(pipe(ready), 0);
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        RemoveTemporaryFilesOnSignals();
+        AtomicFileWriter writer(temp.File(name));
+        const std::string data(1 << 20, 'x');
+        if (!writer.Open() || !writer.Write(data.data(), data.size())) _exit(3);
+        (void)!write(ready[1], "r", 1);
+        for (;;) pause();
+      }
+      close(ready[1]);
+      char byte = 0;
+      ASSERT_EQ(read(ready[0], &byte, 1), 1);
+      close(ready[0]);
+      EXPECT_EQ(AllNames(temp.Path()).size(), 2u) << "the temporary file exists while writing";
+      kill(child, signalNumber);
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber);
+      EXPECT_EQ(AllNames(temp.Path()), std::vector<std::string>{name});
+      EXPECT_EQ(temp.ReadFile(name), "previous");
+    }
   }
 }
 

@@ -444,6 +444,70 @@ TEST_F(LoomworkToolTest, OutputThatIsTheInputIsRefused) {
   EXPECT_EQ(grid.out.size(), kGridFileBytes);
 }
 
+// A .gltf export also writes its buffer beside it (s.gltf, s.bin): that file may not be the input
+// by any of its names either.
+TEST_F(LoomworkToolTest, GltfBufferThatIsTheInputIsRefused) {
+  ASSERT_EQ(Run({"scene", "marble", "-o", "s.bin"}).exitCode, 0);
+  const std::string before = dir_.ReadFile("s.bin");
+  ASSERT_EQ(symlink("s.bin", dir_.File("soft.bin").c_str()), 0);
+  ASSERT_EQ(link(dir_.File("s.bin").c_str(), dir_.File("hard.bin").c_str()), 0);
+  const std::set<std::string> listing = Listing();
+  const struct {
+    const char* output;
+    const char* buffer;
+  } cases[] = {
+      {"s.gltf", "s.bin"},
+      {"./s.GLTF", "./s.bin"},
+      {"soft.gltf", "soft.bin"},
+      {"hard.gltf", "hard.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    const ToolResult result = Run({"export", "s.bin", "-o", c.output, "--stats"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("'" + std::string(c.buffer) + "'"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("would overwrite its input 's.bin'"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(dir_.ReadFile("s.bin") == before) << "the input was changed";
+    EXPECT_EQ(Listing(), listing);
+  }
+}
+
+// An output that names an open descriptor (-, /dev/stdout, /dev/fd/N) is the input when the shell
+// opened that descriptor on it; writing there would destroy the input as surely as -o FILE.
+TEST_F(LoomworkToolTest, DescriptorOutputOpenOnTheInputIsRefused) {
+  MakeScene("marble");
+  const std::string before = dir_.ReadFile("marble.sculpt");
+  ASSERT_EQ(link(dir_.File("marble.sculpt").c_str(), dir_.File("hard.sculpt").c_str()), 0);
+  const std::string tool = std::string("'") + LOOMWORK_TOOL_PATH + "' ";
+  const char* refused[] = {
+      "grid marble.sculpt -o - 1<>marble.sculpt",
+      "grid marble.sculpt -o - >>marble.sculpt",
+      "grid marble.sculpt -o - 1<>hard.sculpt",
+      "mesh marble.sculpt -o - 1<>marble.sculpt",
+      "mesh marble.sculpt -o /dev/stdout 1<>marble.sculpt",
+      "grid marble.sculpt -o /dev/fd/3 3<>marble.sculpt",
+      "grid marble.sculpt -o /proc/self/fd/3 3<>marble.sculpt",
+  };
+  ProcessOptions options;
+  options.workingDirectory = dir_.Path();
+  for (const char* command : refused) {
+    SCOPED_TRACE(command);
+    const ProcessResult run = RunProcess("/bin/sh", {"-c", tool + command}, options);
+    EXPECT_EQ(run.exitCode, 2) << run.Describe();
+    EXPECT_NE(run.err.find("would overwrite its input 'marble.sculpt'"), std::string::npos)
+        << run.err;
+    EXPECT_TRUE(dir_.ReadFile("marble.sculpt") == before) << "the input was changed";
+  }
+  // A descriptor open on another file is written as before.
+  const ProcessResult other =
+      RunProcess("/bin/sh", {"-c", tool + "grid marble.sculpt -o - 1<>other.grid"}, options);
+  EXPECT_EQ(other.exitCode, 0) << other.Describe();
+  EXPECT_EQ(dir_.ReadFile("other.grid").size(), kGridFileBytes);
+  EXPECT_TRUE(dir_.ReadFile("marble.sculpt") == before) << "the input was changed";
+}
+
 // What the output names decides how it is written: a file or a new name is replaced whole, a
 // link is written through to its target and stays a link, a FIFO, a device or standard output is
 // written as a stream and keeps its kind.
@@ -661,7 +725,7 @@ TEST_F(LoomworkToolTest, ExportWritesEachFormatAndRefusesBadArguments) {
       {{"export", input, "-o", "s.stl", "--units", "inch"}, 2, "--units takes mm or m"},
       {{"export", input, "-o", "s.glb", "--units", "mm"}, 2, "glTF is always in metres"},
       {{"mesh", input, "-o", "s.ply", "--units", "m"}, 2, "accepted by export only"},
-      {{"export", "empty.sculpt", "-o", "keep.glb"}, 1, "no surface to export"},
+      {{"export", "empty.sculpt", "-o", "keep.glb"}, 1, "has no surface to write"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[3]);
@@ -676,6 +740,37 @@ TEST_F(LoomworkToolTest, ExportWritesEachFormatAndRefusesBadArguments) {
     const ToolResult full = Run({"export", input, "-o", output}, 4096);
     EXPECT_EQ(full.exitCode, 1) << full.err;
     EXPECT_EQ(dir_.ReadFile(output), "previous");
+  }
+}
+
+// A sculpture with no surface has nothing to write: mesh and export say so in the same words, fail
+// alike, and leave an existing output as it was.
+TEST_F(LoomworkToolTest, NoSurfaceIsRefusedAlikeByMeshAndExport) {
+  const std::vector<uint8_t> empty = SerializeSculpture({});
+  std::vector<SculptOp> records = TestSceneRecords("default");
+  SculptOp clear;
+  clear.type = kOpClear;
+  clear.channelMask = kAllChannels;
+  records.push_back(clear);
+  const std::vector<uint8_t> cleared = SerializeSculpture(records);
+  dir_.WriteFile("empty.sculpt", std::string(empty.begin(), empty.end()));
+  dir_.WriteFile("cleared.sculpt", std::string(cleared.begin(), cleared.end()));
+  for (const char* input : {"empty.sculpt", "cleared.sculpt"}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"mesh", input, "-o", "out.ply", "--stats"},
+          {"export", input, "-o", "out.ply", "--stats"},
+          {"export", input, "-o", "out.gltf"}}) {
+      SCOPED_TRACE(args[0] + " " + input + " -o " + args[3]);
+      dir_.WriteFile(args[3], "previous");
+      const std::set<std::string> before = Listing();
+      const ToolResult result = Run(args);
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_EQ(result.err,
+                "loomwork-tool: error: '" + std::string(input) + "' has no surface to write\n");
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(dir_.ReadFile(args[3]), "previous");
+      EXPECT_EQ(Listing(), before);
+    }
   }
 }
 

@@ -107,6 +107,11 @@ int Failure(const std::string& message) {
   return kExitFailure;
 }
 
+// mesh and export refuse alike a sculpture with nothing to write, and write no file.
+int NoSurface(const std::string& input) {
+  return Failure("'" + input + "' has no surface to write");
+}
+
 // The core reports load and write failures through the log; errors and warnings reach the user.
 void StderrLogSink(void*, int level, const char* text, int length) {
   const char* kind = nullptr;
@@ -245,10 +250,23 @@ std::string InputProblem(const std::string& path) {
   return "";
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first, second;
-  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+// Whether writing `output` would write into the file `input`: the same file by any name
+// (./s.sculpt, a hard link, a link to it), or a descriptor the output names (-, /dev/stdout,
+// /dev/fd/N) that the shell opened on it (-o - 1<>s.sculpt).
+bool WritesOver(const std::string& input, const std::string& output) {
+  struct stat in, out;
+  if (stat(input.c_str(), &in) != 0) return false;
+  const int descriptor = DescriptorOfTarget(output);
+  const bool found =
+      descriptor >= 0 ? fstat(descriptor, &out) == 0 : stat(output.c_str(), &out) == 0;
+  return found && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+// Every file the command writes: the output, and beside a .gltf its buffer.
+std::vector<std::string> FilesWritten(const Arguments& args) {
+  if (args.command == "export" && ExportFormatOf(args.output) == ExportFormat::Gltf)
+    return {args.output, GltfBufferPath(args.output)};
+  return {args.output};
 }
 
 int RunScene(const Arguments& args) {
@@ -398,6 +416,11 @@ int RunMesh(const Arguments& args) {
   std::unique_ptr<LoadedSculpture> loaded =
       LoadAndExtract(args.positional[0], &applySeconds, &extractSeconds);
   if (!loaded) return kExitFailure;
+  const BlockTessellator& blocks = loaded->blocks;
+  bool hasSurface = false;
+  for (int b = 0; b < blocks.blockCount && !hasSurface; ++b)
+    hasSurface = !blocks.Block(b).vertices.empty();
+  if (!hasSurface) return NoSurface(args.positional[0]);
 
   PlyCounts counts;
   std::string error;
@@ -453,6 +476,7 @@ int RunExport(const Arguments& args) {
   ExportMesh mesh;
   std::string error;
   if (!BuildExportMesh(loaded->blocks, options, mesh, error)) return Failure(error);
+  if (mesh.TriangleCount() == 0) return NoSurface(args.positional[0]);
   const double welded = TimeNow();
   const ExportFormat format = ExportFormatOf(args.output);
   // STL is for printers, which think in millimetres; the others default to metres.
@@ -503,12 +527,17 @@ int Run(int argc, char** argv) {
        ExportFormatOf(args.output) == ExportFormat::Gltf))
     return UsageError("glTF is always in metres; --units mm is for OBJ, STL and PLY");
   if (args.hasAt && command->name != "grid") return UsageError("--at is accepted by grid only");
-  // The same file by any name (./s.sculpt, a hard link, a link to it): writing the output would
-  // destroy the input it is made from.
-  if (command->writesOutput && command->name != "scene" && args.output != "-" &&
-      SameFile(args.positional[0], args.output))
-    return UsageError("'" + args.output + "' would overwrite its input '" + args.positional[0] +
-                      "'");
+  // Writing any of the outputs would destroy the input they are made from.
+  if (command->writesOutput && command->name != "scene") {
+    const std::string& input = args.positional[0];
+    for (const std::string& output : FilesWritten(args)) {
+      if (!WritesOver(input, output)) continue;
+      const std::string named = output == args.output
+                                    ? "'" + output + "'"
+                                    : "'" + output + "' (the buffer of '" + args.output + "')";
+      return UsageError(named + " would overwrite its input '" + input + "'");
+    }
+  }
 
   // Said here, with the reason, rather than as a bare failure of the load further in.
   if (command->name != "scene") {
