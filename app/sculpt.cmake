@@ -1,7 +1,9 @@
-# loomwork_app: SculptApplication and its desktop view target; `loomwork`: the program.
+# loomwork_app: SculptApplication, its renderer, its hands and its desktop view target; `loomwork`: the program.
 
 add_library(loomwork_app STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpt_app.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/scene_renderer.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/hand_input.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpture_folder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/stroke_spacing.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/orbit_camera.cpp
