@@ -35,6 +35,8 @@ find_package(SDL2 REQUIRED)
 add_library(loomwork_gl STATIC
   ${LOOMWORK_GLAD_DIR}/src/gl.c
   ${CMAKE_CURRENT_SOURCE_DIR}/opengl_context.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/opengl_context_objects.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/opengl_shader_compile.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/opengl_resources.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/opengl_tables.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sdl_ask_user.cpp
