@@ -15,6 +15,7 @@
 #include "base/ask_user.h"
 #include "base/log.h"
 #include "file/installed_data_root.h"
+#include "file/user_folder.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
   auto application = std::make_unique<SculptApplication>(&dataRoots, &sculptures.roots);
   ApplyRunSwitches(*application);
   OpenSculptureFromCommandLine(argc, argv, *application);
+  application->autosaveFolder = UserStateFolder();
   const int result = RunApplication(application.get(), kWindowTitle, displayMode, FLAGS_fullscreen);
   application.reset();
   // The subsystems were shut down by their owners; SDL keeps a little state of its own until this.

@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include "app/autosave_recovery.h"
 #include "app/controls.h"
 #include "app/grid_placement.h"
 #include "audio/audio_streamer.h"
@@ -102,10 +103,25 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
     static const DataRoots kAsGiven = {""};
     document.LoadSculpture(sculptureAtStart, 0, &kAsGiven);
   }
+  // After the file given: a restored sculpture replaces it, and that file is still on disk.
+  if (!autosaveFolder.empty() && !autosave_.IsOpen()) {
+    std::string error;
+    if (autosave_.Open(autosaveFolder, &error)) {
+      RecoverAutosaves(document, autosave_);
+    } else {
+      Log(LogLevel::Warning, "No autosave (%s): unsaved work is lost if the program ends",
+          error.c_str());
+    }
+  }
+  keptRevision_ = document.Revision();
+  keptUnsaved_ = document.HasUnsavedChanges() && !document.OperationLog().empty();
   initialised_ = true;
 }
 
 void SculptApplication::Shutdown(Draw::DrawContext* /*context*/) {
+  // Unsaved work stays in the autosave, to be offered at the next start; none, and it goes.
+  KeepUnsavedWork();
+  autosave_.Flush();
   if (!capturePath.empty() && captureFrame == 0 && desktopTarget_.Width() > 0) {
     // The target still holds the last frame drawn.
     desktopTarget_.PresentToWindow();
@@ -219,6 +235,19 @@ void SculptApplication::BeginFrame(Draw::DrawContext* context, const FrameInfo* 
   if (!InvertMatrix(gridToWorld_, worldToGrid_)) worldToGrid_ = Matrix4x4::Identity();
 }
 
+void SculptApplication::KeepUnsavedWork() {
+  if (document.UnitOpen()) return;
+  const bool unsaved = document.HasUnsavedChanges() && !document.OperationLog().empty();
+  if (document.Revision() == keptRevision_ && unsaved == keptUnsaved_) return;
+  keptRevision_ = document.Revision();
+  keptUnsaved_ = unsaved;
+  if (unsaved) {
+    autosave_.Keep(document.OperationLog());
+  } else {
+    autosave_.Discard();
+  }
+}
+
 SceneFrame SculptApplication::FrameToDraw(int32_t lightEnv) const {
   SceneFrame frame;
   frame.lightEnv = lightEnv;
@@ -301,6 +330,8 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
         document.LoadedRecordCount(), (t2 - document.LoadStartSeconds()) * 1000.0);
     document.ForgetLoadStart();
   }
+  // Strokes end in the frame's records, panel actions while its views are drawn.
+  KeepUnsavedWork();
   frameTimes = {(t0 - frameStart) * 1000.0, (t1 - t0) * 1000.0, (t2 - t1) * 1000.0};
   if (info->vrSystem != nullptr) {
     info->vrSystem->SubmitFrame();

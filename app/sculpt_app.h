@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/animated_value.h"
+#include "app/autosave.h"
 #include "app/desktop_view_target.h"
 #include "app/hand_input.h"
 #include "app/orbit_camera.h"
@@ -54,6 +55,9 @@ class SculptApplication : public Application {
   // A sculpture file loaded at the end of Init as the panel's Load button does, at once (rate
   // 0), through the data roots; empty: none.
   std::string sculptureAtStart;
+  // Where the document's unsaved records are kept (see Autosave), and left ones offered back at
+  // the end of Init; empty: nowhere.
+  std::string autosaveFolder;
 
   // Where the last frame's time went on this thread, in milliseconds: the update (script reload,
   // constants, controllers, records applied), the tessellation, and the views' draw submission.
@@ -90,8 +94,14 @@ class SculptApplication : public Application {
   // The desktop camera's eye and the listener follow the head; the renderer gets the view.
   void BeginFrame(Draw::DrawContext* context, const FrameInfo* info, int32_t lightEnv);
   SceneFrame FrameToDraw(int32_t lightEnv) const;
+  // After a finished unit of the history: the autosave gets the records, or loses its file when
+  // no unsaved work is left.
+  void KeepUnsavedWork();
 
   DesktopViewTarget desktopTarget_;
+  Autosave autosave_;
+  uint64_t keptRevision_ = 0;
+  bool keptUnsaved_ = false;
   Matrix4x4 trackingToWorld_;
   Matrix4x4 gridToWorld_;
   Matrix4x4 worldToGrid_;

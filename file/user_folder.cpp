@@ -6,13 +6,22 @@
 #include <cstdlib>
 #include <cstring>
 
-std::string UserDataFolder() {
-  const char* dataHome = std::getenv("XDG_DATA_HOME");
-  if (dataHome != nullptr && dataHome[0] == '/') return std::string(dataHome) + "/loomwork";
+namespace {
+
+// $VARIABLE/loomwork, else $HOME/fallback/loomwork; XDG wants absolute paths only.
+std::string XdgFolder(const char* variable, const char* fallback) {
+  const char* base = std::getenv(variable);
+  if (base != nullptr && base[0] == '/') return std::string(base) + "/loomwork";
   const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share/loomwork";
+  if (home != nullptr && home[0] == '/') return std::string(home) + fallback + "/loomwork";
   return "";
 }
+
+}  // namespace
+
+std::string UserDataFolder() { return XdgFolder("XDG_DATA_HOME", "/.local/share"); }
+
+std::string UserStateFolder() { return XdgFolder("XDG_STATE_HOME", "/.local/state"); }
 
 bool MakeDirectories(const std::string& path, std::string* error) {
   if (path.empty()) {

@@ -26,6 +26,16 @@ void SculptDocument::EndUnit() {
   if (history) history->EndUnit();
 }
 
+bool SculptDocument::UnitOpen() const {
+  return !replayQueue.empty() || (history != nullptr && history->UnitOpen());
+}
+
+void SculptDocument::ReplayFinished() {
+  if (!loadReplaying) return;
+  loadReplaying = false;
+  savedRevision = revision;
+}
+
 // Undo takes back whole units: a replay still running is part of its load's unit, so it is
 // finished before anything is taken back.
 void SculptDocument::FinishReplay() {
@@ -33,25 +43,32 @@ void SculptDocument::FinishReplay() {
     ApplyOperations(std::vector<SculptOp>(replayQueue.begin(), replayQueue.end()));
     replayQueue.clear();
   }
+  ReplayFinished();
   EndUnit();
 }
 
 bool SculptDocument::Undo() {
   if (!history) return false;
   FinishReplay();
-  return history->Undo(operationLog);
+  const bool moved = history->Undo(operationLog);
+  if (moved) ++revision;
+  return moved;
 }
 
 bool SculptDocument::Redo() {
   if (!history) return false;
   FinishReplay();
-  return history->Redo(operationLog);
+  const bool moved = history->Redo(operationLog);
+  if (moved) ++revision;
+  return moved;
 }
 
 bool SculptDocument::MoveToHistoryStep(size_t step) {
   if (!history) return false;
   FinishReplay();
-  return history->MoveToStep(step, operationLog);
+  const bool moved = history->MoveToStep(step, operationLog);
+  if (moved) ++revision;
+  return moved;
 }
 
 bool SculptDocument::AcceptRecord(const SculptOp& op) {
@@ -74,6 +91,7 @@ void SculptDocument::ApplyOperation(const SculptOp& op) {
   if (!AcceptRecord(op)) return;
   ApplyOperationToGrid(*grid, op);
   operationLog.push_back(op);
+  ++revision;
   if (history) history->Record(op);
 }
 
@@ -84,6 +102,7 @@ void SculptDocument::ApplyOperations(const std::vector<SculptOp>& ops) {
     if (AcceptRecord(op)) accepted.push_back(op);
   ReplayRecords(*grid, accepted.data(), accepted.size(), ReplayThreadCount());
   operationLog.insert(operationLog.end(), accepted.begin(), accepted.end());
+  if (!accepted.empty()) ++revision;
   if (history)
     for (const SculptOp& op : accepted) history->Record(op);
 }
@@ -92,6 +111,8 @@ void SculptDocument::NewSculpture() {
   BeginReplacingUnit();
   operationLog.clear();
   replayQueue.clear();
+  loadReplaying = false;
+  ++revision;
   grid->ClearChannels(kAllChannels);
   EndUnit();
 }
@@ -119,16 +140,22 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate, const Data
   loadedRecords = records.size();
   operationLog.clear();
   replayQueue.clear();
+  ++revision;
   grid->ClearChannels(kAllChannels);
+  loadReplaying = true;
   // A negative rate from a script would stall the queue forever; it loads at once instead.
   if (rate <= 0) {
     ApplyOperations(records);
+    ReplayFinished();
     EndUnit();
   } else {
     // The unit stays open until the frame that applies the last queued record.
     replayQueue.assign(records.begin(), records.end());
     replayRate = rate;
-    if (replayQueue.empty()) EndUnit();
+    if (replayQueue.empty()) {
+      ReplayFinished();
+      EndUnit();
+    }
   }
   return true;
 }
@@ -137,6 +164,9 @@ bool SculptDocument::SaveSculpture(const std::string& path) const {
   std::vector<uint8_t> bytes = SerializeSculpture(operationLog);
   switch (WriteDataFileAtomic(roots, path, bytes.data(), bytes.size())) {
     case WriteResult::Ok:
+      // Saved in the middle of a replay, the file holds what was applied so far.
+      loadReplaying = false;
+      savedRevision = revision;
       return true;
     case WriteResult::OpenFailed:
       Log(LogLevel::Error, "Save: Failed to open '%s'", path.c_str());
@@ -158,6 +188,7 @@ void SculptDocument::ApplyFrame(std::vector<SculptOp>& frameRecords) {
       replayQueue.pop_front();
     }
     ApplyOperations(frameRecords);
+    if (replayQueue.empty()) ReplayFinished();
   } else {
     for (const SculptOp& op : frameRecords) ApplyOperation(op);
   }

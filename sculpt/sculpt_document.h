@@ -63,8 +63,19 @@ class SculptDocument {
   size_t LoadedRecordCount() const { return loadedRecords; }
   void ForgetLoadStart() { loadStartSeconds = -1.0; }
 
+  // Changes of the log, for whoever keeps a copy of it: the revision counts every change; the
+  // log holds unsaved changes from its first change after the last save or completed load until
+  // the next. A unit still open (a stroke held, a load replaying) is not finished work yet.
+  uint64_t Revision() const { return revision; }
+  bool HasUnsavedChanges() const { return revision != savedRevision; }
+  void MarkUnsaved() { savedRevision = revision - 1; }
+  bool UnitOpen() const;
+
   const std::vector<SculptOp>& OperationLog() const { return operationLog; }
-  void ClearOperationLog() { operationLog.clear(); }
+  void ClearOperationLog() {
+    operationLog.clear();
+    ++revision;
+  }
   const std::deque<SculptOp>& ReplayQueue() const { return replayQueue; }
   int ReplayRate() const { return replayRate; }
   VoxelGrid& Grid() { return *grid; }
@@ -73,6 +84,8 @@ class SculptDocument {
 
  private:
   void FinishReplay();
+  // The queue of a load has emptied: the document is its file.
+  void ReplayFinished();
   // False, with a warning now and then, for a record that must not enter the log.
   bool AcceptRecord(const SculptOp& op);
 
@@ -82,6 +95,11 @@ class SculptDocument {
   std::deque<SculptOp> replayQueue;
   int32_t replayRate = 1;
   uint64_t droppedNonFinite = 0;
+  uint64_t revision = 0;
+  // The revision a file holds; mutable so that saving, which changes no record, can say so.
+  mutable uint64_t savedRevision = 0;
+  // A load whose records are still queued: the document matches its file once they are applied.
+  mutable bool loadReplaying = false;
   double loadStartSeconds = -1.0;
   size_t loadedRecords = 0;
   std::unique_ptr<SculptHistory> history;

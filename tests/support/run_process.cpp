@@ -63,6 +63,10 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
     if (!overridden(*entry)) envStrings.emplace_back(*entry);
   envStrings.insert(envStrings.end(), options.extraEnvironment.begin(),
                     options.extraEnvironment.end());
+  // The program keeps its autosave in the state folder and offers left ones back at start: each
+  // run gets a folder of its own unless the caller names one, so no run meets another's (nor the
+  // user's) and waits on a question nobody answers.
+  if (!overridden("XDG_STATE_HOME")) envStrings.push_back("XDG_STATE_HOME=" + capture.File("state"));
   std::vector<char*> envp;
   for (std::string& entry : envStrings) envp.push_back(entry.data());
   envp.push_back(nullptr);

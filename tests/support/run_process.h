@@ -8,7 +8,9 @@
 #include <vector>
 
 struct ProcessOptions {
-  std::vector<std::string> extraEnvironment;  // "NAME=value" entries added to the caller's
+  // "NAME=value" entries added to the caller's. XDG_STATE_HOME is a fresh folder of the run's
+  // unless given here.
+  std::vector<std::string> extraEnvironment;
   std::string workingDirectory;               // empty: the caller's
   uint64_t fileSizeLimit = 0;                 // > 0: no file the child writes may grow past it
   // A hung child would hang the whole suite: once it has written no output for this long it is
