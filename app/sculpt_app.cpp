@@ -157,7 +157,7 @@ SculptApplication::SculptApplication(const DataRoots* roots, const DataRoots* sc
       document(&volume, sculptureRoots != nullptr ? sculptureRoots : roots),
       mixer(44100.0f, 2),
       script(ScriptTargets{&panel, &document, &mirrorMatrix, sceneConstants, roots}) {
-  volume.blocks = &tessellator;
+  volume.listener = &tessellator;
   document.EnableHistory(HistoryBudgetBytes(), HistoryBudgetBytes());
 }
 
