@@ -68,7 +68,7 @@ SculptApplication::SculptApplication(const DataRoots* roots, const DataRoots* sc
       hands(HandInput::Parts{&script, &document, &volume, &panel, &orbit,
                              [this] { TogglePanel(); }}),
       script(ScriptTargets{&panel, &document, &mirrorMatrix, renderer.sceneConstants, roots}) {
-  volume.blocks = &tessellator;
+  volume.listener = &tessellator;
   document.EnableHistory(HistoryBudgetBytes(), HistoryBudgetBytes());
 }
 

@@ -26,7 +26,7 @@
 #include "gfx/opengl_context.h"
 #include "sculpt/test_scenes.h"
 #include "vr/openvr_app_host.h"
-#include "vr/simulated_headset.h"
+#include "vr/simulated/simulated_headset.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ namespace {
 void BM_ExportMaterialsGlb(benchmark::State& state) {
   VoxelGrid grid(kGridSize, kGridChannels);
   BlockTessellator blocks(&grid, kBlockSize);
-  grid.blocks = &blocks;
+  grid.listener = &blocks;
   SculptDocument document(&grid, nullptr);
   BuildTestScene(document, "materials");
   blocks.ExtractDirtyBlocks(INFINITY);

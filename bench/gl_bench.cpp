@@ -21,7 +21,7 @@ struct Sculpture {
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument doc{&grid, nullptr};
   Sculpture() {
-    grid.blocks = &blocks;
+    grid.listener = &blocks;
     BuildTestScene(doc, "materials");
   }
 };

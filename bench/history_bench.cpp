@@ -22,7 +22,7 @@ struct Sculpture {
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument document{&grid, nullptr};
   Sculpture() {
-    grid.blocks = &blocks;
+    grid.listener = &blocks;
     document.EnableHistory(SculptHistory::kDefaultBudgetBytes);
   }
   void Remesh() { blocks.ExtractDirtyBlocks(INFINITY); }

@@ -22,7 +22,7 @@ struct Sculpture {
   VoxelGrid grid{kGridSize, kGridChannels};
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument doc{&grid, nullptr};
-  Sculpture() { grid.blocks = &blocks; }
+  Sculpture() { grid.listener = &blocks; }
 };
 
 const std::vector<SculptOp>& Records() {

@@ -16,7 +16,7 @@ struct Sculpture {
   VoxelGrid grid{kGridSize, kGridChannels};
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument doc{&grid, nullptr};
-  Sculpture() { grid.blocks = &blocks; }
+  Sculpture() { grid.listener = &blocks; }
 };
 
 // All 216 blocks of the "materials" scene on the four-thread team.

@@ -11,8 +11,8 @@
 #include <cstdlib>
 
 #include "bench/bench_window.h"
-#include "vr/sim_options.h"
-#include "vr/simulated_headset.h"
+#include "sim_headset/sim_options.h"
+#include "vr/simulated/simulated_headset.h"
 #include "vr/vr_runtime.h"
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include "base/timing.h"
 #include "sculpt/extract_block.h"
+#include "sculpt/marching_cubes_tables.h"
 #include "sculpt/voxel_grid.h"
 
 BlockTessellator::BlockTessellator(VoxelGrid* grid_, int blockSize_)
@@ -17,6 +18,7 @@ BlockTessellator::BlockTessellator(VoxelGrid* grid_, int blockSize_)
       blockCount(blocksX * blocksY * blocksZ),
       records(size_t(blockCount)),
       touched(size_t(blockCount), 0) {
+  VertexCountTable();  // built once here, before any extraction thread needs it
   PrepareVertexMemory();
   PrepareThreads();
 }
@@ -67,6 +69,16 @@ void BlockTessellator::MarkAllDirty() {
   const int min[3] = {0, 0, 0};
   const int max[3] = {blockSize * blocksX, blockSize * blocksY, blockSize * blocksZ};
   MarkDirty(min, max);
+}
+
+std::vector<int> BlockTessellator::TakeChangedBlocks() {
+  std::vector<int> blocks;
+  for (int b = 0; b < blockCount; ++b) {
+    if (!touched[size_t(b)]) continue;
+    blocks.push_back(b);
+    touched[size_t(b)] = 0;
+  }
+  return blocks;
 }
 
 int BlockTessellator::DirtyCount() const {

@@ -1,10 +1,12 @@
 #pragma once
 // Divides the grid into cubic blocks, each with its own extracted surface and a dirty flag, and
-// re-extracts the dirty ones on a team of threads.
+// re-extracts the dirty ones on a team of threads. It listens to the grid: whoever changes
+// samples tells it, and the blocks those samples reach become dirty.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "sculpt/grid_change_listener.h"
 #include "sculpt/sculpt_vertex.h"
 #include "sculpt/vertex_arena.h"
 #include "sculpt/vertex_buffer_pool.h"
@@ -34,9 +36,21 @@ inline constexpr int kBlockSize = 32;
 inline constexpr size_t kVertexPoolBytes = size_t(64) << 20;
 inline constexpr int kTessellationThreads = 4;
 
-class BlockTessellator {
+class BlockTessellator final : public GridChangeListener {
  public:
   BlockTessellator(VoxelGrid* grid, int blockSize);
+
+  // GridChangeListener: changed samples mark their blocks as MarkDirty, MarkAllDirty,
+  // MarkBlocks and MarkDirtyBlocks do; TakeChangedBlocks takes the touched flags.
+  void SamplesChanged(const int min[3], const int max[3]) override { MarkDirty(min, max); }
+  void AllSamplesChanged() override { MarkAllDirty(); }
+  int BlockSize() const override { return blockSize; }
+  int BlockCount() const override { return blockCount; }
+  void MarkChangedBlocks(const int min[3], const int max[3], uint8_t* marks) const override {
+    MarkBlocks(min, max, marks);
+  }
+  void BlocksChanged(const uint8_t* marks) override { MarkDirtyBlocks(marks); }
+  std::vector<int> TakeChangedBlocks() override;
 
   // min is the first touched sample per axis, max one past the last.
   void MarkDirty(const int min[3], const int max[3]);

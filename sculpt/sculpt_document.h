@@ -18,9 +18,9 @@ class SculptDocument {
   SculptDocument(VoxelGrid* grid, const DataRoots* roots);
   ~SculptDocument();
 
-  // Keeps the history from here on, for undo, redo and scrubbing; the grid (with its block index
-  // attached) must be empty. The budgets bound the memory of its before-images and of its grid
-  // checkpoints.
+  // Keeps the history from here on, for undo, redo and scrubbing; the grid (with its listener, the
+  // block tessellator, attached) must be empty. The budgets bound the memory of its before-images
+  // and of its grid checkpoints.
   void EnableHistory(size_t budgetBytes, size_t checkpointBudgetBytes = size_t(256) << 20);
   SculptHistory* History() { return history.get(); }
   // An action that replaces the sculpture (New, Load, a test scene) is one unit of the history:

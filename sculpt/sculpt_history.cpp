@@ -5,28 +5,28 @@
 
 #include "base/log.h"
 #include "sculpt/block_tessellator.h"
+#include "sculpt/grid_change_listener.h"
 #include "sculpt/slab_replay.h"
 #include "sculpt/voxel_grid.h"
 
 namespace {
 
-int BlockSizeOf(const VoxelGrid& grid) { return grid.blocks ? grid.blocks->blockSize : kBlockSize; }
+int BlockSizeOf(const VoxelGrid& grid) {
+  return grid.listener ? grid.listener->BlockSize() : kBlockSize;
+}
 
 int BlockCountOf(const VoxelGrid& grid) {
   const int perAxis = grid.size / BlockSizeOf(grid);
   return perAxis * perAxis * perAxis;
 }
 
-// The blocks written since the last call, in block order; the marks are cleared. Without a block
-// index every block counts as written.
+// The blocks written since the last call, in block order. Without a listener every block counts
+// as written.
 std::vector<int> TakeTouchedBlocks(VoxelGrid& grid) {
+  if (grid.listener) return grid.listener->TakeChangedBlocks();
   std::vector<int> blocks;
   const int count = BlockCountOf(grid);
-  for (int b = 0; b < count; ++b) {
-    if (grid.blocks && !grid.blocks->touched[size_t(b)]) continue;
-    blocks.push_back(b);
-    if (grid.blocks) grid.blocks->touched[size_t(b)] = 0;
-  }
+  for (int b = 0; b < count; ++b) blocks.push_back(b);
   return blocks;
 }
 
@@ -291,7 +291,7 @@ void SculptHistory::RestoreBlocks(const std::vector<BlockImage>& images) {
     int lo[3];
     BlockOrigin(*grid_, image.block, blockSize, lo);
     const int hi[3] = {lo[0] + blockSize, lo[1] + blockSize, lo[2] + blockSize};
-    if (grid_->blocks) grid_->blocks->MarkDirty(lo, hi);
+    if (grid_->listener) grid_->listener->SamplesChanged(lo, hi);
   }
 }
 

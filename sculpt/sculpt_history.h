@@ -34,8 +34,8 @@ class SculptHistory {
   // span the whole history, further apart.
   static constexpr size_t kDefaultCheckpointBudgetBytes = size_t(256) << 20;
 
-  // The grid must have a block index attached: it says which blocks a unit wrote. budgetBytes
-  // bounds the before-images; the oldest units lose theirs first.
+  // The grid must have its listener (the block tessellator) attached: it says which blocks a unit
+  // wrote. budgetBytes bounds the before-images; the oldest units lose theirs first.
   SculptHistory(VoxelGrid* grid, size_t budgetBytes = kDefaultBudgetBytes,
                 size_t checkpointBudgetBytes = kDefaultCheckpointBudgetBytes);
   ~SculptHistory();

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "sculpt/block_tessellator.h"
+#include "sculpt/grid_change_listener.h"
 #include "sculpt/stamp_slab.h"
 #include "sculpt/voxel_grid.h"
 
@@ -56,12 +56,12 @@ void ReplayRecords(VoxelGrid& grid, const SculptOp* records, size_t count, int t
   for (size_t i = 0; i < count; ++i) planes[i] = PlanesOf(records[i], n);
 
   const int slabCount = (n + kSlabPlanes - 1) / kSlabPlanes;
-  const size_t blockCount = grid.blocks ? size_t(grid.blocks->blockCount) : 0;
+  const size_t blockCount = grid.listener ? size_t(grid.listener->BlockCount()) : 0;
   std::vector<std::vector<uint8_t>> marks(size_t(threads), std::vector<uint8_t>(blockCount, 0));
   std::atomic<int> nextSlab{0};
   auto work = [&](int thread) {
     std::vector<float> scratch(grid.scratchRows.size(), 0.0f);
-    uint8_t* threadMarks = grid.blocks ? marks[size_t(thread)].data() : nullptr;
+    uint8_t* threadMarks = grid.listener ? marks[size_t(thread)].data() : nullptr;
     for (int s = nextSlab.fetch_add(1); s < slabCount; s = nextSlab.fetch_add(1)) {
       const StampSlab slab{s * kSlabPlanes, std::min(n, (s + 1) * kSlabPlanes), scratch.data(),
                            threadMarks};
@@ -84,6 +84,6 @@ void ReplayRecords(VoxelGrid& grid, const SculptOp* records, size_t count, int t
   }
   work(0);
   for (std::thread& helper : helpers) helper.join();
-  if (grid.blocks)
-    for (const std::vector<uint8_t>& m : marks) grid.blocks->MarkDirtyBlocks(m.data());
+  if (grid.listener)
+    for (const std::vector<uint8_t>& m : marks) grid.listener->BlocksChanged(m.data());
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "sculpt/block_tessellator.h"
 #include "sculpt/stamp_mode.h"
 #include "sculpt/voxel_grid.h"
 

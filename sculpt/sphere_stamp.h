@@ -6,7 +6,7 @@
 class VoxelGrid;
 
 // Writes one channel inside a sphere (centre in grid samples, radius in samples) and reports the
-// scanned box to the block index.
+// scanned box to the grid's listener.
 void StampSphere(VoxelGrid& grid, Vec3 centre, float radius, int channel, int mode, float value);
 
 // The same for several channels at once: each row's run inside the sphere is found once and

@@ -10,15 +10,15 @@ struct StampSlab {
   int zEnd;    // one past the last
   // kScratchRows rows of size + 8 floats for the shaped stamps' weights.
   float* scratchRows;
-  // One byte per block of the grid's block index: the blocks whose samples the stamps scanned.
-  // Null: the block index itself is marked, as a whole stamp does.
+  // One byte per block of the grid listener's blocks: the blocks whose samples the stamps
+  // scanned. Null: the listener is told at once, as for a whole stamp.
   uint8_t* blockMarks;
 };
 
 class VoxelGrid;
 
-// The whole grid: every plane, the grid's own scratch rows, marks straight into its block index.
+// The whole grid: every plane, the grid's own scratch rows, changes told straight to its listener.
 StampSlab WholeGrid(VoxelGrid& grid);
 // Reports the box a stamp scanned (min included, max excluded) to the slab's block marks or, for
-// a whole stamp, to the grid's block index.
+// a whole stamp, to the grid's listener: one call per stamp.
 void ReportStampBox(VoxelGrid& grid, const StampSlab& slab, const int min[3], const int max[3]);

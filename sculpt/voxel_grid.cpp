@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "sculpt/block_tessellator.h"
-#include "sculpt/marching_cubes_tables.h"
+#include "sculpt/grid_change_listener.h"
 
 namespace {
 constexpr int kSampleTail = 64;
@@ -20,7 +19,6 @@ VoxelGrid::VoxelGrid(int size_, int channelCount_)
       channelSize(size_ * size_ * size_),
       samples(size_t(channelCount_) * size_t(size_) * size_ * size_ + kSampleTail),
       scratchRows(size_t(kScratchRows) * (size_t(size_) + 8), 0.0f) {
-  VertexCountTable();  // built once here, before any extraction thread needs it
   ClearChannels(kAllChannels);
 }
 
@@ -44,7 +42,7 @@ void VoxelGrid::ClearChannels(uint32_t mask) {
   for (int c = 0; c < channelCount && c < 32; ++c) {
     if (mask & (1u << c)) ZeroSamples(ChannelData(c), size_t(channelSize));
   }
-  if (blocks) blocks->MarkAllDirty();
+  if (listener) listener->AllSamplesChanged();
 }
 
 void VoxelGrid::ClearChannelPlanes(uint32_t mask, int zBegin, int zEnd) {

@@ -7,7 +7,7 @@
 #include "base/math_types.h"
 #include "sculpt/sample_buffer.h"
 
-class BlockTessellator;
+class GridChangeListener;
 
 enum Channel : int {
   kChannelShape = 0,
@@ -31,8 +31,8 @@ class VoxelGrid {
   VoxelGrid(const VoxelGrid&) = delete;
   VoxelGrid& operator=(const VoxelGrid&) = delete;
 
-  // Zeroes every channel whose bit is set (bits past channelCount are ignored), then marks every
-  // block dirty when a block index is attached.
+  // Zeroes every channel whose bit is set (bits past channelCount are ignored), then tells the
+  // listener, when there is one, that every sample changed.
   void ClearChannels(uint32_t mask);
   // Zeroes planes zBegin..zEnd-1 of every channel whose bit is set; marks nothing.
   void ClearChannelPlanes(uint32_t mask, int zBegin, int zEnd);
@@ -56,7 +56,8 @@ class VoxelGrid {
   // Brush weights of the rows being stamped by the shaped stamps: kScratchRows rows of
   // size + 8 floats (rows are weighed four at a time, one per vector lane).
   std::vector<float> scratchRows;
-  BlockTessellator* blocks = nullptr;
+  // Told of every change by whoever makes it; may be null.
+  GridChangeListener* listener = nullptr;
 };
 
 // Float to sample value: clamps to 0..1, truncates v * 32767; NaN gives 0.

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "base/log.h"
-#include "vr/openxr_headset.h"
-#include "vr/sim_options.h"
-#include "vr/simulated_headset.h"
+#include "sim_headset/sim_options.h"
+#include "vr/openxr/openxr_headset.h"
+#include "vr/simulated/simulated_headset.h"
 
 namespace vr {
 namespace {

@@ -16,7 +16,7 @@ target_include_directories(sculpt_app_tests PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(sculpt_app_tests PRIVATE
   LOOMWORK_PATH="$<TARGET_FILE:loomwork>" LOOMWORK_DATA_DIR="${LOOMWORK_DATA_DIR}"
   LOOMWORK_TOOL_PATH="$<TARGET_FILE:loomwork-tool>"
-  LOOMWORK_XR_SIM_MANIFEST="${CMAKE_BINARY_DIR}/vr/loomwork_xr_sim.json")
+  LOOMWORK_XR_SIM_MANIFEST="${CMAKE_BINARY_DIR}/xr_runtime/loomwork_xr_sim.json")
 add_dependencies(sculpt_app_tests loomwork loomwork-data loomwork_xr_sim loomwork-tool)
 
 # sculpt_app_input_tests: the program driven by X input events, on the desktop and on the

@@ -44,7 +44,7 @@ TEST_F(SculptAppControlsTest, StartsWithThePanelShownAndNothingPending) {
   EXPECT_FALSE(app.reloadScript);
   EXPECT_FALSE(app.mirrorEnabled);
   EXPECT_FALSE(app.WantsQuit());
-  EXPECT_EQ(app.volume.blocks, &app.tessellator);
+  EXPECT_EQ(app.volume.listener, &app.tessellator);
 }
 
 TEST_F(SculptAppControlsTest, HoldingWForTenFramesMovesTheCameraOneMetreForward) {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "sim_headset/sim_devices.h"
 #include "tests/support/run_process.h"
 #include "tests/support/saved_sculpture.h"
 #include "tests/support/temp_directory.h"
 #include "tests/support/x_input.h"
 #include "tests/vr/runtime_test_util.h"
-#include "vr/sim_devices.h"
-#include "vr/simulated_headset.h"
+#include "vr/simulated/simulated_headset.h"
 
 namespace {
 

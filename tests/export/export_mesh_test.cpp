@@ -34,7 +34,7 @@ struct Extracted {
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument document{&grid, nullptr};
   explicit Extracted(const char* scene) {
-    grid.blocks = &blocks;
+    grid.listener = &blocks;
     BuildTestScene(document, scene);
     blocks.ExtractDirtyBlocks(1e9f);
   }

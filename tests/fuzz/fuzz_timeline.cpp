@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "vr/sim_timeline.h"
+#include "sim_headset/sim_timeline.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vr::sim::Timeline timeline;

@@ -40,7 +40,7 @@ struct Scene {
   VoxelGrid grid{kGridSize, kGridChannels};
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument document{&grid, nullptr};
-  Scene() { grid.blocks = &blocks; }
+  Scene() { grid.listener = &blocks; }
   ~Scene() { blocks.ReleaseBuffers(); }
   int BuffersHeld() const {
     int n = 0;

@@ -10,7 +10,7 @@ namespace {
 struct GridWithBlocks {
   VoxelGrid grid{kGridSize, kGridChannels};
   BlockTessellator blocks{&grid, kBlockSize};
-  GridWithBlocks() { grid.blocks = &blocks; }
+  GridWithBlocks() { grid.listener = &blocks; }
   void CleanAll() {
     for (auto& b : blocks.records) b.dirty = 0;
   }

@@ -28,7 +28,7 @@ struct DocumentFixture {
   SculptDocument doc{&grid, &roots};
   DocumentFixture() {
     AddDataRoot(roots, dir.Path());
-    grid.blocks = &blocks;
+    grid.listener = &blocks;
   }
 };
 

@@ -26,7 +26,7 @@ bool SameChannels(const VoxelGrid& a, const VoxelGrid& b) {
 TEST(ShapeStamp, BoxVisitsItsTruncatedBoundsAndMarksThem) {
   VoxelGrid g(kGridSize, kGridChannels);
   BlockTessellator blocks(&g, kBlockSize);
-  g.blocks = &blocks;
+  g.listener = &blocks;
   for (auto& b : blocks.records) b.dirty = 0;
   StampShape(g, 2, ScaleThenTranslate(10, {96, 96, 96}), 0, 2, 0.0f);
   EXPECT_EQ(At(g, 96, 96, 96), 32767);

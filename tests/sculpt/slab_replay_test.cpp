@@ -84,7 +84,7 @@ struct Sculpture {
   BlockTessellator blocks{&grid, kBlockSize};
   // Starts from a meshed sculpture with no marks, so that the marks replay leaves are its own.
   explicit Sculpture(const std::vector<SculptOp>& start) {
-    grid.blocks = &blocks;
+    grid.listener = &blocks;
     for (const SculptOp& op : start) ApplyOperationToGrid(grid, op);
     blocks.ExtractDirtyBlocks(INFINITY);
     std::fill(blocks.touched.begin(), blocks.touched.end(), uint8_t(0));

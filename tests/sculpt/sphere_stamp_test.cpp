@@ -67,7 +67,7 @@ TEST(SphereStamp, SmallRadiusHasAFullCore) {
 TEST(SphereStamp, ReportsTheScannedBoxAndClipsAtTheGrid) {
   VoxelGrid g(kGridSize, kGridChannels);
   BlockTessellator blocks(&g, kBlockSize);
-  g.blocks = &blocks;
+  g.listener = &blocks;
   for (auto& b : blocks.records) b.dirty = 0;
   // Radius 1 scans (and marks) the box of radius 3, but writes only within distance 1.
   StampSphere(g, {33, 33, 33}, 1, 0, 2, 0);

@@ -62,7 +62,7 @@ TEST(VertexArena, ListsNeverShareMemory) {
 struct Sculpture {
   VoxelGrid grid{kGridSize, kGridChannels};
   BlockTessellator blocks{&grid, kBlockSize};
-  Sculpture() { grid.blocks = &blocks; }
+  Sculpture() { grid.listener = &blocks; }
   void Replay(const std::vector<SculptOp>& ops) {
     ReplayRecords(grid, ops.data(), ops.size(), ReplayThreadCount());
     blocks.ExtractDirtyBlocks(INFINITY);

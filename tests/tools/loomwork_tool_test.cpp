@@ -60,7 +60,7 @@ struct InProcessSculpture {
   VoxelGrid grid{kGridSize, kGridChannels};
   BlockTessellator blocks{&grid, kBlockSize};
   SculptDocument document{&grid, nullptr};
-  InProcessSculpture() { grid.blocks = &blocks; }
+  InProcessSculpture() { grid.listener = &blocks; }
 };
 
 // Accepts exactly one flat JSON object whose values are numbers; fills `values`.

@@ -11,7 +11,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/vr/runtime_test_util.h"
 #include "vr/openvr_app_host.h"
-#include "vr/simulated_headset.h"
+#include "vr/simulated/simulated_headset.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
+#include "sim_headset/sim_options.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_directory.h"
 #include "tests/vr/runtime_test_util.h"
-#include "vr/sim_options.h"
 
 namespace vr::sim::testing {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/math_types.h"
-#include "vr/simulated_headset.h"
+#include "vr/simulated/simulated_headset.h"
 #include "vr/vr_runtime.h"
 
 namespace vr::sim::testing {

@@ -348,7 +348,7 @@ int RunInfo(const Arguments& args) {
 struct LoadedSculpture {
   LoadedSculpture()
       : grid(kGridSize, kGridChannels), blocks(&grid, kBlockSize), document(&grid, nullptr) {
-    grid.blocks = &blocks;
+    grid.listener = &blocks;
   }
   VoxelGrid grid;
   BlockTessellator blocks;
