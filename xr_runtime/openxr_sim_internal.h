@@ -234,7 +234,7 @@ bool UnitQuaternion(const XrQuaternionf& q);
 bool SpaceInWorld(const Space* space, XrPosef* out);
 XrPosef LocalInWorld();
 
-// Actions (openxr_sim_actions.cpp)
+// Input (openxr_sim_action_state.cpp, openxr_sim_bindings.cpp)
 void AdvanceRig(Session* session);  // applies the timeline for session->frameIndex
 void ChooseProfiles(Session* session);
 // Pose of a hand (0 left, 1 right) an action space follows; false when unbound or untracked.
@@ -272,6 +272,7 @@ using FunctionTable = std::unordered_map<std::string, FunctionEntry>;
 void AddSessionFunctions(FunctionTable* table);
 void AddFrameFunctions(FunctionTable* table);
 void AddActionFunctions(FunctionTable* table);
+void AddActionStateFunctions(FunctionTable* table);
 
 #define XRSIM_ADD(table, name) \
   (*(table))["xr" #name] = FunctionEntry{reinterpret_cast<PFN_xrVoidFunction>(&name), false}

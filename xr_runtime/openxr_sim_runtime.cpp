@@ -422,6 +422,7 @@ const FunctionTable& Functions() {
     AddSessionFunctions(&t);
     AddFrameFunctions(&t);
     AddActionFunctions(&t);
+    AddActionStateFunctions(&t);
     return t;
   }();
   return table;
