@@ -29,6 +29,7 @@ void ApplyRunSwitches(SculptApplication& application) {
   if (const char* unattended = std::getenv("LOOMWORK_UNATTENDED");
       unattended != nullptr && std::strcmp(unattended, "1") == 0) {
     SetAskUserHandler(&AskUserByLog);
+    application.unattended = true;
   }
   if (const char* frames = std::getenv("LOOMWORK_EXIT_AFTER_FRAMES")) {
     application.quitAfterFrames = std::max(0, std::atoi(frames));

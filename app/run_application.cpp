@@ -85,8 +85,9 @@ void ShowQuitQuestion(SDL_Window* window, const std::string& title, bool asking)
 
 // Until the window is closed (its close button, SDL_QUIT from the system or a signal, Ctrl+Q, or
 // Escape twice), every event goes to the controls, which hand the raw state to the application
-// thread.
-void PumpEvents(SDL_Window* window, SdlControls* controls) {
+// thread. The close button and the quit keys ask the application first, which may keep the run
+// going while it asks about unsaved work; SDL_QUIT ends it (signals, the application itself).
+void PumpEvents(SDL_Window* window, SdlControls* controls, Application* application) {
   const Uint32 windowId = SDL_GetWindowID(window);
   const std::string title = SDL_GetWindowTitle(window);
   QuitKeys quitKeys;
@@ -103,12 +104,15 @@ void PumpEvents(SDL_Window* window, SdlControls* controls) {
         return;
       }
       if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
-          event.window.windowID == windowId) {
+          event.window.windowID == windowId && application->ConfirmQuit()) {
         return;
       }
       if (event.type == SDL_KEYDOWN && event.key.repeat == 0) {
         switch (quitKeys.OnKey(event.key.keysym.sym, event.key.keysym.mod, event.key.timestamp)) {
-          case QuitKeys::Action::Quit: return;
+          case QuitKeys::Action::Quit:
+            if (application->ConfirmQuit()) return;
+            ShowQuitQuestion(window, title, false);
+            break;
           case QuitKeys::Action::Ask: ShowQuitQuestion(window, title, true); break;
           case QuitKeys::Action::Dismiss: ShowQuitQuestion(window, title, false); break;
           case QuitKeys::Action::None: break;
@@ -133,6 +137,9 @@ int RunApplication(Application* application, const char* title, DisplayMode disp
   }
   // Game pads (SdlControls) and audio (the application thread's streamer) start their own SDL
   // subsystems.
+  // Closing the window is a request the application may answer with a question about unsaved
+  // work, not an immediate quit event.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   SDL_Window* window = CreateAppWindow(title, displayMode, fullscreen);
   if (window == nullptr) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -145,7 +152,7 @@ int RunApplication(Application* application, const char* title, DisplayMode disp
   AppThreads threads;
   threads.Start(application, context.get(), controls.get(), application->GetRunMode(),
                 displayMode);
-  PumpEvents(window, controls.get());
+  PumpEvents(window, controls.get(), application);
   threads.Stop();
   const int status = threads.Failed() ? 1 : 0;
 

@@ -6,6 +6,7 @@ add_library(loomwork_app STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/hand_input.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/autosave.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/autosave_recovery.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/panel_question.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sculpture_folder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/stroke_spacing.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/orbit_camera.cpp

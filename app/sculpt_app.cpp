@@ -49,6 +49,14 @@ constexpr float kCameraStep = 0.1f;  // metres per frame a movement key is held
 // 1/0.15 with 0.15 taken in single precision: the panel grows or shrinks over 0.15 s.
 constexpr double kPanelAnimRate = 1.0 / double(0.15f);
 
+// The window's event pump ends only on a quit event: the application asks for one as a close
+// would.
+void PostQuitEvent() {
+  SDL_Event event = {};
+  event.type = SDL_QUIT;
+  SDL_PushEvent(&event);
+}
+
 bool IsZeroMatrix(const Matrix4x4& m) {
   for (float value : m.m) {
     if (value != 0.0f) return false;
@@ -115,6 +123,8 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
   }
   keptRevision_ = document.Revision();
   keptUnsaved_ = document.HasUnsavedChanges() && !document.OperationLog().empty();
+  unsavedWork_.store(keptUnsaved_);
+  question_.unattended = unattended;
   initialised_ = true;
 }
 
@@ -122,6 +132,8 @@ void SculptApplication::Shutdown(Draw::DrawContext* /*context*/) {
   // Unsaved work stays in the autosave, to be offered at the next start; none, and it goes.
   KeepUnsavedWork();
   autosave_.Flush();
+  // Whatever the next start finds, nobody will be asked to quit this run again.
+  unsavedWork_.store(false);
   if (!capturePath.empty() && captureFrame == 0 && desktopTarget_.Width() > 0) {
     // The target still holds the last frame drawn.
     desktopTarget_.PresentToWindow();
@@ -211,13 +223,35 @@ bool SculptApplication::WantsQuit() {
     return false;
   }
   if (!quitPosted_) {
-    // The window's event pump ends only on a quit event, so ask for one as a close would.
-    SDL_Event event = {};
-    event.type = SDL_QUIT;
-    SDL_PushEvent(&event);
+    PostQuitEvent();
     quitPosted_ = true;
   }
   return true;
+}
+
+bool SculptApplication::ConfirmQuit() {
+  if (!unsavedWork_.load()) return true;
+  quitAsked_.store(true);
+  return false;
+}
+
+void SculptApplication::AskBeforeQuit() {
+  const int64_t slot = script.GetInteger(ScriptGlobals::kSlot);
+  const std::string path = "sculptures/slot" + std::to_string(slot) + ".sculpt";
+  if (!panelVisible) TogglePanel();
+  question_.Ask(script, "Save changes to slot " + std::to_string(slot) + "?",
+                {"Save", "Discard", "Cancel"}, [this, path](const std::string& choice) {
+                  if (choice == "Save") {
+                    // A save that fails keeps the program and the work: nothing is lost.
+                    if (!document.SaveSculpture(path)) return;
+                    Log(LogLevel::Info, "Saved %s", path.c_str());
+                    PostQuitEvent();
+                  } else if (choice == "Discard") {
+                    workDiscarded_ = true;
+                    autosave_.Discard();
+                    PostQuitEvent();
+                  }
+                });
 }
 
 void SculptApplication::BeginFrame(Draw::DrawContext* context, const FrameInfo* info,
@@ -236,8 +270,10 @@ void SculptApplication::BeginFrame(Draw::DrawContext* context, const FrameInfo* 
 }
 
 void SculptApplication::KeepUnsavedWork() {
-  if (document.UnitOpen()) return;
+  if (workDiscarded_) return;
   const bool unsaved = document.HasUnsavedChanges() && !document.OperationLog().empty();
+  unsavedWork_.store(unsaved || document.UnitOpen());
+  if (document.UnitOpen()) return;
   if (document.Revision() == keptRevision_ && unsaved == keptUnsaved_) return;
   keptRevision_ = document.Revision();
   keptUnsaved_ = unsaved;
@@ -281,6 +317,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
 
   BeginFrame(context, info, int32_t(script.GetInteger(ScriptGlobals::kLightEnv)));
+  if (quitAsked_.exchange(false) && !question_.IsOpen()) AskBeforeQuit();
 
   // The panel's Mirror button switches mirrored strokes. Until a scene sets a mirror, strokes
   // are mirrored across the grid's middle (x -> 192 - x): a zero matrix would squash every
@@ -330,6 +367,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
         document.LoadedRecordCount(), (t2 - document.LoadStartSeconds()) * 1000.0);
     document.ForgetLoadStart();
   }
+  question_.Poll(script);
   // Strokes end in the frame's records, panel actions while its views are drawn.
   KeepUnsavedWork();
   frameTimes = {(t0 - frameStart) * 1000.0, (t1 - t0) * 1000.0, (t2 - t1) * 1000.0};

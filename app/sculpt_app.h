@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "app/desktop_view_target.h"
 #include "app/hand_input.h"
 #include "app/orbit_camera.h"
+#include "app/panel_question.h"
 #include "app/scene_renderer.h"
 #include "application/application.h"
 #include "audio/mixer3d.h"
@@ -41,6 +43,7 @@ class SculptApplication : public Application {
   void ProcessControls(Controls* controls, bool* vrInput) override;
   void UpdateAndRender(Draw::DrawContext* context, const FrameInfo* info) override;
   bool WantsQuit() override;
+  bool ConfirmQuit() override;
 
   void TogglePanel();
   // (red, green, blue, roughness, metalness) from the script globals.
@@ -58,6 +61,9 @@ class SculptApplication : public Application {
   // Where the document's unsaved records are kept (see Autosave), and left ones offered back at
   // the end of Init; empty: nowhere.
   std::string autosaveFolder;
+  // Nobody is there to answer the panel's questions (LOOMWORK_UNATTENDED=1): each is logged and
+  // declined.
+  bool unattended = false;
 
   // Where the last frame's time went on this thread, in milliseconds: the update (script reload,
   // constants, controllers, records applied), the tessellation, and the views' draw submission.
@@ -97,11 +103,18 @@ class SculptApplication : public Application {
   // After a finished unit of the history: the autosave gets the records, or loses its file when
   // no unsaved work is left.
   void KeepUnsavedWork();
+  // Save, discard or cancel, asked on the panel when a quit would drop unsaved work.
+  void AskBeforeQuit();
 
   DesktopViewTarget desktopTarget_;
   Autosave autosave_;
   uint64_t keptRevision_ = 0;
   bool keptUnsaved_ = false;
+  bool workDiscarded_ = false;  // the person chose to quit without saving
+  PanelQuestion question_;
+  // Between the main thread, where quits are asked for, and this one.
+  std::atomic<bool> unsavedWork_{false};
+  std::atomic<bool> quitAsked_{false};
   Matrix4x4 trackingToWorld_;
   Matrix4x4 gridToWorld_;
   Matrix4x4 worldToGrid_;

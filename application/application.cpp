@@ -32,3 +32,5 @@ void Application::SetConnection(LocalConnection* /*connection*/) {}
 void Application::ReservedHook1() {}
 void Application::ReservedHook2() {}
 bool Application::WantsQuit() { return false; }
+
+bool Application::ConfirmQuit() { return true; }

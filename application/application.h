@@ -131,4 +131,8 @@ class Application {
   virtual void UpdateAndRender(Draw::DrawContext* context, const FrameInfo* info) = 0;
   // Asked after every frame; true ends the frame loop (the window stays open).
   virtual bool WantsQuit();
+  // On the main thread when the person asks to quit (a quit key, the window's close button):
+  // true ends the run now; false when the application first asks about unsaved work, and ends
+  // the run itself (with a quit event) once that is answered.
+  virtual bool ConfirmQuit();
 };

@@ -25,5 +25,12 @@ inline constexpr const char* kMirror = "mirror";
 // Set by the application every frame for the panel's status line.
 inline constexpr const char* kFrameRate = "frame_rate";  // number: frames a second, smoothed
 inline constexpr const char* kTriangles = "triangles";   // integer: the sculpture's triangles
+// A question the panel shows in place of its tools while it is not empty (set by the
+// application), its choices separated by "|", and the choice clicked (set by the script).
+inline constexpr const char* kQuestion = "question";
+inline constexpr const char* kQuestionChoices = "question_choices";
+inline constexpr const char* kQuestionAnswer = "question_answer";
+// integer: the panel's slot, 1 to 4
+inline constexpr const char* kSlot = "slot";
 
 }  // namespace ScriptGlobals

@@ -76,9 +76,24 @@ local function iconRow(items, current, y, size, gap)
   return clicked
 end
 
+-- A question of the application's (question, its choices in question_choices separated by "|")
+-- takes the panel's place until one of its buttons is clicked; the choice goes to question_answer.
+local function processQuestion()
+  label(question, LEFT, PANEL_Y + 30)
+  local x = LEFT
+  for choice in string.gmatch(question_choices or "", "[^|]+") do
+    if textButton(choice, x, PANEL_Y + 33, 10, 5, false) then question_answer = choice end
+    x = x + 11.5
+  end
+end
+
 function processUI()
   setTextScale(TEXT_SCALE)
   beginPanel(PANEL_X, PANEL_Y, PANEL_W, PANEL_H)
+  if question ~= nil and question ~= "" then
+    processQuestion()
+    return
+  end
 
   -- Tool and brush shape.
   heading("Tool", PANEL_Y + 3)

@@ -109,4 +109,50 @@ TEST(DesktopSculptTest, TheMouseClicksThePanelStrokesOnTheSurfaceAndSaves) {
   }
 }
 
+// Quitting with work that no file holds asks on the panel: Cancel keeps the program and the work,
+// Discard quits and leaves no autosave, Save writes the slot and quits.
+TEST(DesktopSculptTest, QuittingWithUnsavedWorkAsksToSaveDiscardOrCancel) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
+  const Pixel marble = PanelPixel(14.25f, 27.0f);
+  // The question's buttons: Save, Discard, Cancel from the left, 10 cm wide, 11.5 cm apart.
+  const Pixel save = PanelPixel(-12.5f, 4.5f), discard = PanelPixel(-1.0f, 4.5f),
+              cancel = PanelPixel(10.5f, 4.5f);
+  const std::string quit = "key --window %1 ctrl+q ";
+  const std::string asked = "Asking: Save changes to slot 1?";
+  for (const bool saving : {false, true}) {
+    SCOPED_TRACE(saving ? "save" : "discard");
+    TempDirectory temp;
+    ProcessOptions options;
+    options.workingDirectory = LOOMWORK_DATA_DIR;
+    options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
+                                "XDG_STATE_HOME=" + temp.File("state")};
+    options.triggers = {
+        // A scene is work no file holds.
+        {"Tess time (216 blocks)", [&](int pid) { SendToWindow(pid, kWindow, Click(marble)); }},
+        {"Autosaved", [&](int pid) { SendToWindow(pid, kWindow, quit); }},
+        {asked, [&](int pid) { SendToWindow(pid, kWindow, Click(cancel)); }},
+        {"Answered: Cancel", [&](int pid) { SendToWindow(pid, kWindow, quit); }},
+        {asked, [&](int pid) { SendToWindow(pid, kWindow, Click(saving ? save : discard)); }},
+    };
+    const ProcessResult result =
+        RunProcess(LOOMWORK_PATH, {"--novr", "--verbose", "--dataroot=" + temp.Path()}, options);
+    const std::string log = result.err + result.out;
+    ASSERT_EQ(result.exitCode, 0) << result.Describe();
+    EXPECT_EQ(Occurrences(log, asked), 2) << log;
+    const std::string slot = temp.File("loomwork/sculptures/slot1.sculpt");
+    const std::string autosave = temp.File("state/loomwork/autosave.sculpt");
+    std::vector<SculptOp> records;
+    std::string error;
+    if (saving) {
+      ASSERT_TRUE(ReadSculptureRecords(slot, &records, &error)) << error << "\n" << log;
+      EXPECT_EQ(records.size(), 2u);  // the scene's clear and its block
+    } else {
+      EXPECT_FALSE(ReadSculptureRecords(slot, &records, &error));
+    }
+    // Saved or discarded, no unsaved work is left to offer at the next start.
+    EXPECT_FALSE(ReadSculptureRecords(autosave, &records, &error)) << log;
+  }
+}
+
 }  // namespace

@@ -62,8 +62,7 @@ TEST(SculptAppInputTest, F5ReloadsRightClickHidesThePanelAndQLowersTheCamera) {
   options.workingDirectory = LOOMWORK_DATA_DIR;
   options.extraEnvironment = {"LOOMWORK_CAPTURE_PNG=" + shot, "XDG_DATA_HOME=" + temp_.Path()};
   options.triggers = {
-      // Held for a while: the controls sample the keys once per frame, so a tap shorter than a
-      // frame would not be seen.
+      // Held for a while, as a person reloading would.
       {"panel shown",
        [](int pid) { SendToWindow(pid, kWindow, "keydown --window %1 F5 sleep 1 keyup --window %1 F5"); }},
       {"init run 2",

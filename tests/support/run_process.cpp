@@ -99,6 +99,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
   off_t outputSeen = 0;
   int status = 0;
   size_t nextTrigger = 0;
+  size_t searchFrom = 0;  // a trigger waits for its text after the previous trigger's
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
@@ -107,9 +108,13 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
       outputSeen = output;
       deadline = std::chrono::steady_clock::now() + options.hangLimit;
     }
-    if (nextTrigger < options.triggers.size() &&
-        ReadWhole(errPath).find(options.triggers[nextTrigger].text) != std::string::npos) {
-      options.triggers[nextTrigger++].action(int(pid));
+    if (nextTrigger < options.triggers.size()) {
+      const std::string& text = options.triggers[nextTrigger].text;
+      const size_t found = ReadWhole(errPath).find(text, searchFrom);
+      if (found != std::string::npos) {
+        searchFrom = found + text.size();
+        options.triggers[nextTrigger++].action(int(pid));
+      }
     }
     if (done < 0 && errno != EINTR) {
       ADD_FAILURE() << "waitpid failed for " << program;

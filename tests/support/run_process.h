@@ -17,7 +17,9 @@ struct ProcessOptions {
   // killed and a failure recorded. A slow child that keeps writing is left to finish.
   std::chrono::seconds hangLimit{120};
   // While the child runs: once its standard error holds `text`, `action` is called once with
-  // the child's process id (to send it input, or to close it), in the order given.
+  // the child's process id (to send it input, or to close it), in the order given. Each text is
+  // looked for after where the previous trigger's was found, so a message that comes again
+  // triggers again.
   struct Trigger {
     std::string text;
     std::function<void(int pid)> action;
