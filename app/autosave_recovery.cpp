@@ -11,7 +11,6 @@
 #include <ctime>
 
 #include "app/autosave.h"
-#include "base/ask_user.h"
 #include "base/log.h"
 #include "file/file_util.h"
 #include "sculpt/sculpt_document.h"
@@ -114,10 +113,15 @@ std::string MoveAutosaveAside(const std::string& path) {
   return "";
 }
 
-bool RecoverAutosaves(SculptDocument& document, Autosave& autosave) {
-  if (!autosave.IsOpen()) return false;
-  bool restored = false;
-  for (const std::string& path : LeftAutosaves(FolderOf(autosave.Path()), autosave.Path())) {
+void AutosaveRecovery::Find(const Autosave& autosave) {
+  left_ = LeftAutosaves(FolderOf(autosave.Path()), autosave.Path());
+  next_ = 0;
+}
+
+bool AutosaveRecovery::Next(std::string* question) {
+  offered_.clear();
+  while (next_ < left_.size()) {
+    const std::string path = left_[next_++];
     size_t records = 0;
     std::string error;
     if (!ReadAutosave(path, &records, &error)) {
@@ -126,31 +130,43 @@ bool RecoverAutosaves(SculptDocument& document, Autosave& autosave) {
           path.c_str(), error.c_str(), aside.empty() ? path.c_str() : aside.c_str());
       continue;
     }
-    if (restored || records == 0) {
+    if (restored_ || records == 0) {
       const std::string aside = MoveAutosaveAside(path);
       if (!aside.empty()) Log(LogLevel::Info, "An unsaved sculpture was kept as %s", aside.c_str());
       continue;
     }
     time_t when = 0;
     ModifiedAt(path, &when);
-    char question[160];
-    std::snprintf(question, sizeof question,
-                  "Restore the unsaved sculpture (%zu records, from %s)?", records,
-                  TimeText(when, "%Y-%m-%d %H:%M").c_str());
+    char text[160];
+    std::snprintf(text, sizeof text, "Restore the unsaved sculpture\n(%zu records, from %s)?",
+                  records, TimeText(when, "%Y-%m-%d %H:%M").c_str());
     Log(LogLevel::Info, "Found an unsaved sculpture: %s (%zu records)", path.c_str(), records);
-    static const DataRoots kAsGiven = {""};
-    if (AskUser("Unsaved sculpture", question, AskUserButtons::YesNo) == AskUserAnswer::Yes &&
-        document.LoadSculpture(path, 0, &kAsGiven)) {
-      document.MarkUnsaved();
-      // Held by this program's own autosave before the file it came from goes.
-      autosave.Keep(document.OperationLog());
-      if (autosave.Flush() && path != autosave.Path()) unlink(path.c_str());
-      restored = true;
-      Log(LogLevel::Info, "Restored the unsaved sculpture from %s", path.c_str());
-      continue;
-    }
-    const std::string aside = MoveAutosaveAside(path);
-    if (!aside.empty()) Log(LogLevel::Info, "The unsaved sculpture was kept as %s", aside.c_str());
+    offered_ = path;
+    *question = text;
+    return true;
   }
-  return restored;
+  return false;
+}
+
+bool AutosaveRecovery::Restore(SculptDocument& document, Autosave& autosave) {
+  static const DataRoots kAsGiven = {""};
+  if (offered_.empty() || !document.LoadSculpture(offered_, 0, &kAsGiven)) {
+    Decline();
+    return false;
+  }
+  document.MarkUnsaved();
+  // Held by this program's own autosave before the file it came from goes.
+  autosave.Keep(document.OperationLog());
+  if (autosave.Flush() && offered_ != autosave.Path()) unlink(offered_.c_str());
+  restored_ = true;
+  Log(LogLevel::Info, "Restored the unsaved sculpture from %s", offered_.c_str());
+  offered_.clear();
+  return true;
+}
+
+void AutosaveRecovery::Decline() {
+  if (offered_.empty()) return;
+  const std::string aside = MoveAutosaveAside(offered_);
+  if (!aside.empty()) Log(LogLevel::Info, "The unsaved sculpture was kept as %s", aside.c_str());
+  offered_.clear();
 }

@@ -10,7 +10,9 @@
 bool PanelQuestion::Ask(ScriptHost& script, const std::string& text,
                         std::vector<std::string> choices, Answered answered) {
   if (IsOpen() || choices.empty()) return false;
-  Log(LogLevel::Info, "Asking: %s", text.c_str());
+  std::string line = text;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  Log(LogLevel::Info, "Asking: %s", line.c_str());
   if (unattended) {
     Log(LogLevel::Info, "Nobody to answer; taken as %s", choices.back().c_str());
     answered(choices.back());

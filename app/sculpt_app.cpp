@@ -115,7 +115,7 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
   if (!autosaveFolder.empty() && !autosave_.IsOpen()) {
     std::string error;
     if (autosave_.Open(autosaveFolder, &error)) {
-      RecoverAutosaves(document, autosave_);
+      recovery_.Find(autosave_);
     } else {
       Log(LogLevel::Warning, "No autosave (%s): unsaved work is lost if the program ends",
           error.c_str());
@@ -235,6 +235,19 @@ bool SculptApplication::ConfirmQuit() {
   return false;
 }
 
+void SculptApplication::OfferLeftWork() {
+  std::string text;
+  if (question_.IsOpen() || !recovery_.Next(&text)) return;
+  if (!panelVisible) TogglePanel();
+  question_.Ask(script, text, {"Restore", "Keep aside"}, [this](const std::string& choice) {
+    if (choice == "Restore") {
+      recovery_.Restore(document, autosave_);
+    } else {
+      recovery_.Decline();
+    }
+  });
+}
+
 void SculptApplication::AskBeforeQuit() {
   const int64_t slot = script.GetInteger(ScriptGlobals::kSlot);
   const std::string path = "sculptures/slot" + std::to_string(slot) + ".sculpt";
@@ -318,6 +331,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
 
   BeginFrame(context, info, int32_t(script.GetInteger(ScriptGlobals::kLightEnv)));
   if (quitAsked_.exchange(false) && !question_.IsOpen()) AskBeforeQuit();
+  OfferLeftWork();
 
   // The panel's Mirror button switches mirrored strokes. Until a scene sets a mirror, strokes
   // are mirrored across the grid's middle (x -> 192 - x): a zero matrix would squash every

@@ -7,6 +7,7 @@
 
 #include "app/animated_value.h"
 #include "app/autosave.h"
+#include "app/autosave_recovery.h"
 #include "app/desktop_view_target.h"
 #include "app/hand_input.h"
 #include "app/orbit_camera.h"
@@ -105,6 +106,8 @@ class SculptApplication : public Application {
   void KeepUnsavedWork();
   // Save, discard or cancel, asked on the panel when a quit would drop unsaved work.
   void AskBeforeQuit();
+  // What programs before this one left in their autosaves, offered on the panel one at a time.
+  void OfferLeftWork();
 
   DesktopViewTarget desktopTarget_;
   Autosave autosave_;
@@ -112,6 +115,7 @@ class SculptApplication : public Application {
   bool keptUnsaved_ = false;
   bool workDiscarded_ = false;  // the person chose to quit without saving
   PanelQuestion question_;
+  AutosaveRecovery recovery_;
   // Between the main thread, where quits are asked for, and this one.
   std::atomic<bool> unsavedWork_{false};
   std::atomic<bool> quitAsked_{false};

@@ -79,10 +79,14 @@ end
 -- A question of the application's (question, its choices in question_choices separated by "|")
 -- takes the panel's place until one of its buttons is clicked; the choice goes to question_answer.
 local function processQuestion()
-  label(question, LEFT, PANEL_Y + 30)
+  local y = PANEL_Y + 30
+  for line in string.gmatch(question, "[^\n]+") do
+    label(line, LEFT, y)
+    y = y + 2
+  end
   local x = LEFT
   for choice in string.gmatch(question_choices or "", "[^|]+") do
-    if textButton(choice, x, PANEL_Y + 33, 10, 5, false) then question_answer = choice end
+    if textButton(choice, x, y + 1, 10, 5, false) then question_answer = choice end
     x = x + 11.5
   end
 end

@@ -13,7 +13,6 @@
 
 #include "app/autosave.h"
 #include "app/autosave_recovery.h"
-#include "base/ask_user.h"
 #include "sculpt/sculpture_file.h"
 #include "sculpt/stamp_mode.h"
 #include "tests/sculpt/sculpt_test_util.h"
@@ -51,26 +50,6 @@ std::vector<std::string> Names(const std::string& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// Answers every question with `answer` while alive.
-class ScopedAnswer {
- public:
-  explicit ScopedAnswer(AskUserAnswer answer) {
-    answer_ = answer;
-    previous_ = SetAskUserHandler([](const char*, const char* text, AskUserButtons) {
-      asked_.push_back(text);
-      return answer_;
-    });
-  }
-  ~ScopedAnswer() { SetAskUserHandler(previous_); }
-  static std::vector<std::string> asked_;
-
- private:
-  static AskUserAnswer answer_;
-  AskUserHandler previous_;
-};
-std::vector<std::string> ScopedAnswer::asked_;
-AskUserAnswer ScopedAnswer::answer_ = AskUserAnswer::No;
 
 TEST(AutosaveTest, KeepsTheNewestRecordsAndDiscardsThem) {
   TempDirectory dir;
@@ -140,19 +119,35 @@ struct RecoveryFixture : sculpttest::DocumentFixture {
   Autosave autosave;
 };
 
+// Offers what is left one at a time; `answer` says what to do with the next offered (true:
+// restore). The questions asked come back in order.
+std::vector<std::string> Offer(RecoveryFixture& f, const std::vector<bool>& answers) {
+  AutosaveRecovery recovery;
+  recovery.Find(f.autosave);
+  std::vector<std::string> questions;
+  std::string question;
+  while (recovery.Next(&question)) {
+    const bool restore = questions.size() < answers.size() && answers[questions.size()];
+    questions.push_back(question);
+    if (restore) {
+      EXPECT_TRUE(recovery.Restore(f.doc, f.autosave));
+    } else {
+      recovery.Decline();
+    }
+  }
+  return questions;
+}
+
 // Restored, the left records are the document (bit for bit the grid they replay to), with unsaved
 // changes, held by this program's autosave; the file they came from goes only once that is
 // written.
 TEST(AutosaveRecoveryTest, RestoredWorkIsTheDocumentAndThisProgramsAutosave) {
   RecoveryFixture f;
   f.Leave("autosave-2.sculpt", f.Bytes(Strokes(6)));
-  ScopedAnswer yes(AskUserAnswer::Yes);
-  ScopedAnswer::asked_.clear();
-  EXPECT_TRUE(RecoverAutosaves(f.doc, f.autosave));
-  ASSERT_EQ(ScopedAnswer::asked_.size(), 1u);
-  EXPECT_NE(ScopedAnswer::asked_[0].find("Restore the unsaved sculpture (6 records, from "),
-            std::string::npos)
-      << ScopedAnswer::asked_[0];
+  const std::vector<std::string> asked = Offer(f, {true});
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].rfind("Restore the unsaved sculpture\n(6 records, from ", 0), 0u)
+      << asked[0];
   EXPECT_TRUE(SameRecords(f.doc.OperationLog(), Strokes(6)));
   EXPECT_TRUE(f.doc.HasUnsavedChanges());
   VoxelGrid plain(kGridSize, kGridChannels);
@@ -171,23 +166,19 @@ TEST(AutosaveRecoveryTest, WhatIsNotRestoredIsMovedAsideWhole) {
   const std::vector<uint8_t> cut = SerializeSculpture(partial);
   struct Case {
     const char* name;
-    AskUserAnswer answer;
+    bool restore;
     bool damaged;  // refused with the reason, without a question
   };
-  for (const Case c : {Case{"declined", AskUserAnswer::No, false},
-                       Case{"cut short", AskUserAnswer::Yes, true},
-                       Case{"not a sculpture", AskUserAnswer::Yes, true}}) {
+  for (const Case c : {Case{"declined", false, false}, Case{"cut short", true, true},
+                       Case{"not a sculpture", true, true}}) {
     SCOPED_TRACE(c.name);
     RecoveryFixture f;
     std::string bytes = f.Bytes(Strokes(4));
     if (std::string(c.name) == "cut short") bytes = std::string(cut.begin(), cut.end() - 50);
     if (std::string(c.name) == "not a sculpture") bytes = "PNG and more";
     f.Leave("autosave.sculpt", bytes);
-    ScopedAnswer answer(c.answer);
-    ScopedAnswer::asked_.clear();
     LogCapture log;
-    EXPECT_FALSE(RecoverAutosaves(f.doc, f.autosave));
-    EXPECT_EQ(ScopedAnswer::asked_.size(), c.damaged ? 0u : 1u);
+    EXPECT_EQ(Offer(f, {c.restore}).size(), c.damaged ? 0u : 1u);
     EXPECT_TRUE(f.doc.OperationLog().empty());
     const std::vector<std::string> names = Names(f.dir.File("state"));
     ASSERT_EQ(names.size(), 2u) << log.Text();  // the lock and the file moved aside
@@ -203,12 +194,7 @@ TEST(AutosaveRecoveryTest, WhatIsNotRestoredIsMovedAsideWhole) {
   RecoveryFixture f;
   f.Leave("autosave-3.sculpt", f.Bytes(Strokes(2)));
   f.Leave("autosave-4.sculpt", f.Bytes(Strokes(5)));
-  struct stat info;
-  ASSERT_EQ(stat(f.dir.File("state/autosave-3.sculpt").c_str(), &info), 0);
-  ScopedAnswer yes(AskUserAnswer::Yes);
-  ScopedAnswer::asked_.clear();
-  EXPECT_TRUE(RecoverAutosaves(f.doc, f.autosave));
-  EXPECT_EQ(ScopedAnswer::asked_.size(), 1u);
+  EXPECT_EQ(Offer(f, {true, true}).size(), 1u);
   const std::vector<std::string> names = Names(f.dir.File("state"));
   ASSERT_EQ(names.size(), 3u);
   EXPECT_EQ(names[2].rfind("unsaved-", 0), 0u) << names[2];

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "sculpt/sculpture_file.h"
+#include "sculpt/test_scenes.h"
 #include "tests/support/png_image.h"
 #include "tests/support/run_process.h"
 #include "tests/support/saved_sculpture.h"
@@ -153,6 +156,44 @@ TEST(DesktopSculptTest, QuittingWithUnsavedWorkAsksToSaveDiscardOrCancel) {
     // Saved or discarded, no unsaved work is left to offer at the next start.
     EXPECT_FALSE(ReadSculptureRecords(autosave, &records, &error)) << log;
   }
+}
+
+// Work a program left in its autosave is offered on the panel at the next start; restored, it is
+// the document, with the unsaved changes a quit then asks about.
+TEST(DesktopSculptTest, LeftWorkIsOfferedOnThePanelAndRestored) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || display[0] == '\0') GTEST_SKIP() << "no X display";
+  TempDirectory temp;
+  const std::vector<SculptOp> left = TestSceneRecords("marble");
+  const std::vector<uint8_t> bytes = SerializeSculpture(left);
+  temp.MakeDirectory("state");
+  temp.MakeDirectory("state/loomwork");
+  temp.WriteFile("state/loomwork/autosave.sculpt", std::string(bytes.begin(), bytes.end()));
+  // Two lines of question, then Restore and Keep aside.
+  const Pixel restore = PanelPixel(-12.5f, 6.5f), save = PanelPixel(-12.5f, 4.5f);
+  ProcessOptions options;
+  options.workingDirectory = LOOMWORK_DATA_DIR;
+  options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
+                              "XDG_STATE_HOME=" + temp.File("state")};
+  options.triggers = {
+      {"Asking: Restore the unsaved sculpture (" + std::to_string(left.size()) + " records, from ",
+       [&](int pid) { SendToWindow(pid, kWindow, Click(restore)); }},
+      {"Restored the unsaved sculpture",
+       [&](int pid) { SendToWindow(pid, kWindow, "key --window %1 ctrl+q"); }},
+      {"Asking: Save changes to slot 1?",
+       [&](int pid) { SendToWindow(pid, kWindow, Click(save)); }},
+  };
+  const ProcessResult result =
+      RunProcess(LOOMWORK_PATH, {"--novr", "--verbose", "--dataroot=" + temp.Path()}, options);
+  ASSERT_EQ(result.exitCode, 0) << result.Describe();
+  std::vector<SculptOp> saved;
+  std::string error;
+  ASSERT_TRUE(ReadSculptureRecords(temp.File("loomwork/sculptures/slot1.sculpt"), &saved, &error))
+      << error << "\n" << result.Describe();
+  ASSERT_EQ(saved.size(), left.size());
+  EXPECT_EQ(std::memcmp(saved.data(), left.data(), left.size() * sizeof(SculptOp)), 0);
+  // Saved, nothing is left to offer.
+  EXPECT_FALSE(ReadSculptureRecords(temp.File("state/loomwork/autosave.sculpt"), &saved, &error));
 }
 
 }  // namespace
