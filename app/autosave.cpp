@@ -131,6 +131,7 @@ void Autosave::Run() {
     // Once, not at every stroke: sculpting goes on, and the reason does not change.
     if (!ok && !failureLogged_) {
       failureLogged_ = true;
+      failed_.store(true);
       Log(LogLevel::Warning, "Autosave failed (%s): unsaved work is not being kept",
           reason.c_str());
     }

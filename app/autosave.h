@@ -7,6 +7,7 @@
 // Each running program holds its own file: the first of "autosave.sculpt", "autosave-2.sculpt",
 // ... whose lock ("NAME.lock" beside it) no other program holds. A file whose lock is free was left
 // by a program that ended without discarding it: work that no saved file holds.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -38,6 +39,9 @@ class Autosave {
   // failed.
   bool Flush();
 
+  // Whether a write or a removal has failed since the file was opened.
+  bool Failed() const { return failed_.load(); }
+
   // Whether a running program holds the lock of the autosave at `path`.
   static bool IsHeld(const std::string& path);
   static constexpr const char* kFirstName = "autosave.sculpt";
@@ -56,4 +60,5 @@ class Autosave {
   bool stop_ = false;
   bool lastWriteOk_ = true;
   bool failureLogged_ = false;
+  std::atomic<bool> failed_{false};
 };

@@ -154,6 +154,8 @@ bool AutosaveRecovery::Restore(SculptDocument& document, Autosave& autosave) {
     Decline();
     return false;
   }
+  // The autosave is not the person's file: the restored work is a sculpture to save anew.
+  document.ForgetFile();
   document.MarkUnsaved();
   // Held by this program's own autosave before the file it came from goes.
   autosave.Keep(document.OperationLog());

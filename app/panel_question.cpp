@@ -9,7 +9,9 @@
 
 bool PanelQuestion::Ask(ScriptHost& script, const std::string& text,
                         std::vector<std::string> choices, Answered answered) {
-  if (IsOpen() || choices.empty()) return false;
+  // One question at a time, the script's own included.
+  if (IsOpen() || choices.empty() || !script.GetString(ScriptGlobals::kQuestion).empty())
+    return false;
   std::string line = text;
   std::replace(line.begin(), line.end(), '\n', ' ');
   Log(LogLevel::Info, "Asking: %s", line.c_str());

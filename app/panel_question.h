@@ -14,7 +14,7 @@ class PanelQuestion {
 
   // Shows the question (the last choice is what declining means). Nobody there to answer
   // (unattended): logged and answered at once with the last choice. False when a question is
-  // open already.
+  // open already (the panel script's own questions included).
   bool Ask(ScriptHost& script, const std::string& text, std::vector<std::string> choices,
            Answered answered);
   bool IsOpen() const { return static_cast<bool>(answered_); }

@@ -76,10 +76,12 @@ SDL_Window* CreateAppWindow(const char* title, DisplayMode displayMode, bool ful
   return window;
 }
 
-// The title says so while a second Escape would quit.
-void ShowQuitQuestion(SDL_Window* window, const std::string& title, bool asking) {
+// The title and the application's picture say so while a second Escape would quit.
+void ShowQuitQuestion(SDL_Window* window, const std::string& title, bool asking,
+                      Application* application) {
   SDL_SetWindowTitle(window,
                      asking ? (title + " - press Escape again to quit").c_str() : title.c_str());
+  application->ShowQuitHint(asking);
   if (asking) Log(LogLevel::Warning, "Press Escape again to quit");
 }
 
@@ -95,7 +97,7 @@ void PumpEvents(SDL_Window* window, SdlControls* controls, Application* applicat
     SDL_Event event;
     if (SDL_WaitEventTimeout(&event, kEventWaitMs) == 0) {
       if (quitKeys.OnTick(SDL_GetTicks()) == QuitKeys::Action::Dismiss) {
-        ShowQuitQuestion(window, title, false);
+        ShowQuitQuestion(window, title, false, application);
       }
       continue;
     }
@@ -111,12 +113,17 @@ void PumpEvents(SDL_Window* window, SdlControls* controls, Application* applicat
         switch (quitKeys.OnKey(event.key.keysym.sym, event.key.keysym.mod, event.key.timestamp)) {
           case QuitKeys::Action::Quit:
             if (application->ConfirmQuit()) return;
-            ShowQuitQuestion(window, title, false);
+            ShowQuitQuestion(window, title, false, application);
             break;
-          case QuitKeys::Action::Ask: ShowQuitQuestion(window, title, true); break;
-          case QuitKeys::Action::Dismiss: ShowQuitQuestion(window, title, false); break;
+          case QuitKeys::Action::Ask: ShowQuitQuestion(window, title, true, application); break;
+          case QuitKeys::Action::Dismiss: ShowQuitQuestion(window, title, false, application); break;
           case QuitKeys::Action::None: break;
         }
+      }
+      if (event.type == SDL_DROPFILE && event.drop.file != nullptr) {
+        application->OpenDroppedFile(event.drop.file);
+        SDL_free(event.drop.file);
+        continue;
       }
       controls->HandleEvent(event);
     } while (SDL_PollEvent(&event) != 0);

@@ -119,6 +119,7 @@ void SculptApplication::Init(Draw::DrawContext* context, AudioStreamer* audio,
     } else {
       Log(LogLevel::Warning, "No autosave (%s): unsaved work is lost if the program ends",
           error.c_str());
+      autosaveNotice_ = "No autosave: save your work";
     }
   }
   keptRevision_ = document.Revision();
@@ -237,7 +238,9 @@ bool SculptApplication::ConfirmQuit() {
 
 void SculptApplication::OfferLeftWork() {
   std::string text;
-  if (question_.IsOpen() || !recovery_.Next(&text)) return;
+  if (question_.IsOpen() || !script.GetString(ScriptGlobals::kQuestion).empty() ||
+      !recovery_.Next(&text))
+    return;
   if (!panelVisible) TogglePanel();
   question_.Ask(script, text, {"Restore", "Keep aside"}, [this](const std::string& choice) {
     if (choice == "Restore") {
@@ -248,23 +251,60 @@ void SculptApplication::OfferLeftWork() {
   });
 }
 
-void SculptApplication::AskBeforeQuit() {
-  const int64_t slot = script.GetInteger(ScriptGlobals::kSlot);
-  const std::string path = "sculptures/slot" + std::to_string(slot) + ".sculpt";
-  if (!panelVisible) TogglePanel();
-  question_.Ask(script, "Save changes to slot " + std::to_string(slot) + "?",
-                {"Save", "Discard", "Cancel"}, [this, path](const std::string& choice) {
-                  if (choice == "Save") {
-                    // A save that fails keeps the program and the work: nothing is lost.
-                    if (!document.SaveSculpture(path)) return;
-                    Log(LogLevel::Info, "Saved %s", path.c_str());
-                    PostQuitEvent();
-                  } else if (choice == "Discard") {
-                    workDiscarded_ = true;
-                    autosave_.Discard();
-                    PostQuitEvent();
-                  }
-                });
+void SculptApplication::ShowQuitHint(bool shown) { quitHintShown_.store(shown); }
+
+void SculptApplication::OpenDroppedFile(const std::string& path) {
+  std::lock_guard<std::mutex> lock(droppedMutex_);
+  droppedFile_ = path;
+}
+
+std::string SculptApplication::DocumentName() const {
+  const std::string& path = document.FilePath();
+  // The panel's slots by their number, as its buttons show them.
+  static const std::string kSlotPrefix = "sculptures/slot", kSuffix = ".sculpt";
+  if (path.size() > kSlotPrefix.size() + kSuffix.size() && path.rfind(kSlotPrefix, 0) == 0 &&
+      path.compare(path.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0) {
+    const std::string number =
+        path.substr(kSlotPrefix.size(), path.size() - kSlotPrefix.size() - kSuffix.size());
+    if (number.find_first_not_of("0123456789") == std::string::npos) return "slot " + number;
+  }
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void SculptApplication::PublishDocument() {
+  script.SetNumber(ScriptGlobals::kUnsaved, unsavedWork_.load() ? 1.0 : 0.0);
+  script.SetString(ScriptGlobals::kDocumentPath, document.FilePath());
+  script.SetString(ScriptGlobals::kDocumentName, DocumentName());
+  if (autosave_.Failed() && autosaveNotice_.empty()) autosaveNotice_ = "Autosave failed: save your work";
+  std::string notice = quitHintShown_.load() ? "Press Escape again to quit" : autosaveNotice_;
+  script.SetString(ScriptGlobals::kNotice, notice);
+  // Quits and dropped files are asked about by the panel, which knows where Save writes; the
+  // panel shows itself for them.
+  if (quitAsked_.exchange(false)) {
+    if (!panelVisible) TogglePanel();
+    script.SetNumber(ScriptGlobals::kQuitRequested, 1.0);
+  }
+  std::string dropped;
+  {
+    std::lock_guard<std::mutex> lock(droppedMutex_);
+    dropped.swap(droppedFile_);
+  }
+  if (!dropped.empty()) {
+    if (!panelVisible) TogglePanel();
+    script.SetString(ScriptGlobals::kDroppedFile, dropped);
+  }
+}
+
+void SculptApplication::FollowPanelAnswers() {
+  if (script.GetInteger(ScriptGlobals::kQuitConfirmed) != 1) return;
+  script.SetNumber(ScriptGlobals::kQuitConfirmed, 0.0);
+  // Quitting with changes unsaved is the person's Discard: the autosave goes with them.
+  if (document.HasUnsavedChanges()) {
+    workDiscarded_ = true;
+    autosave_.Discard();
+  }
+  PostQuitEvent();
 }
 
 void SculptApplication::BeginFrame(Draw::DrawContext* context, const FrameInfo* info,
@@ -330,7 +370,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
   }
 
   BeginFrame(context, info, int32_t(script.GetInteger(ScriptGlobals::kLightEnv)));
-  if (quitAsked_.exchange(false) && !question_.IsOpen()) AskBeforeQuit();
+  PublishDocument();
   OfferLeftWork();
 
   // The panel's Mirror button switches mirrored strokes. Until a scene sets a mirror, strokes
@@ -382,6 +422,7 @@ void SculptApplication::UpdateAndRender(Draw::DrawContext* context, const FrameI
     document.ForgetLoadStart();
   }
   question_.Poll(script);
+  FollowPanelAnswers();
   // Strokes end in the frame's records, panel actions while its views are drawn.
   KeepUnsavedWork();
   frameTimes = {(t0 - frameStart) * 1000.0, (t1 - t0) * 1000.0, (t2 - t1) * 1000.0};

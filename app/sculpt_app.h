@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ class SculptApplication : public Application {
   void UpdateAndRender(Draw::DrawContext* context, const FrameInfo* info) override;
   bool WantsQuit() override;
   bool ConfirmQuit() override;
+  void ShowQuitHint(bool shown) override;
+  void OpenDroppedFile(const std::string& path) override;
 
   void TogglePanel();
   // (red, green, blue, roughness, metalness) from the script globals.
@@ -104,8 +107,11 @@ class SculptApplication : public Application {
   // After a finished unit of the history: the autosave gets the records, or loses its file when
   // no unsaved work is left.
   void KeepUnsavedWork();
-  // Save, discard or cancel, asked on the panel when a quit would drop unsaved work.
-  void AskBeforeQuit();
+  // The document's name and state, the hints and the requests of the main thread, for the panel
+  // script, before the frame's views; then what the panel answered.
+  void PublishDocument();
+  void FollowPanelAnswers();
+  std::string DocumentName() const;
   // What programs before this one left in their autosaves, offered on the panel one at a time.
   void OfferLeftWork();
 
@@ -119,6 +125,10 @@ class SculptApplication : public Application {
   // Between the main thread, where quits are asked for, and this one.
   std::atomic<bool> unsavedWork_{false};
   std::atomic<bool> quitAsked_{false};
+  std::atomic<bool> quitHintShown_{false};
+  std::mutex droppedMutex_;
+  std::string droppedFile_;
+  std::string autosaveNotice_;  // said on the panel once the autosave cannot keep the work
   Matrix4x4 trackingToWorld_;
   Matrix4x4 gridToWorld_;
   Matrix4x4 worldToGrid_;

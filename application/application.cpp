@@ -34,3 +34,7 @@ void Application::ReservedHook2() {}
 bool Application::WantsQuit() { return false; }
 
 bool Application::ConfirmQuit() { return true; }
+
+void Application::ShowQuitHint(bool /*shown*/) {}
+
+void Application::OpenDroppedFile(const std::string& /*path*/) {}

@@ -6,6 +6,7 @@
 // operation except the destructor: Init once, then per frame ProcessSystemKeys, ProcessControls
 // and UpdateAndRender, and Shutdown once after the last frame.
 #include <cstdint>
+#include <string>
 
 #include "base/math_types.h"
 
@@ -135,4 +136,8 @@ class Application {
   // true ends the run now; false when the application first asks about unsaved work, and ends
   // the run itself (with a quit event) once that is answered.
   virtual bool ConfirmQuit();
+  // On the main thread: whether a first Escape waits for a second to quit (shown in the picture
+  // as well as the title), and a file dropped on the window to open.
+  virtual void ShowQuitHint(bool shown);
+  virtual void OpenDroppedFile(const std::string& path);
 };

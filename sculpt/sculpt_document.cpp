@@ -113,6 +113,8 @@ void SculptDocument::NewSculpture() {
   replayQueue.clear();
   loadReplaying = false;
   ++revision;
+  filePath.clear();
+  fileRoots = nullptr;
   grid->ClearChannels(kAllChannels);
   EndUnit();
 }
@@ -134,6 +136,9 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate, const Data
     return false;
   }
   if (!warning.empty()) Log(LogLevel::Warning, "Load: %s", warning.c_str());
+  loadWarning = warning;
+  filePath = path;
+  fileRoots = from != nullptr ? from : roots;
 
   BeginReplacingUnit();
   loadStartSeconds = startSeconds;
@@ -160,10 +165,21 @@ bool SculptDocument::LoadSculpture(const std::string& path, int rate, const Data
   return true;
 }
 
-bool SculptDocument::SaveSculpture(const std::string& path) const {
+bool SculptDocument::SaveToFile() const {
+  if (filePath.empty()) {
+    Log(LogLevel::Error, "Save: the sculpture has no file yet");
+    return false;
+  }
+  return SaveSculpture(filePath, fileRoots);
+}
+
+bool SculptDocument::SaveSculpture(const std::string& path, const DataRoots* to) const {
   std::vector<uint8_t> bytes = SerializeSculpture(operationLog);
-  switch (WriteDataFileAtomic(roots, path, bytes.data(), bytes.size())) {
+  const DataRoots* through = to != nullptr ? to : roots;
+  switch (WriteDataFileAtomic(through, path, bytes.data(), bytes.size())) {
     case WriteResult::Ok:
+      filePath = path;
+      fileRoots = through;
       // Saved in the middle of a replay, the file holds what was applied so far.
       loadReplaying = false;
       savedRevision = revision;

@@ -47,9 +47,22 @@ class SculptDocument {
   // cannot be read or is damaged changes nothing and is reported in the log. Returns whether it
   // loaded.
   bool LoadSculpture(const std::string& path, int rate, const DataRoots* from = nullptr);
-  // Writes the log to a sculpture file. The previous file is replaced only once the new one is
-  // completely written; a failure leaves it as it was. Returns whether it saved.
-  bool SaveSculpture(const std::string& path) const;
+  // Writes the log to a sculpture file, through the document's roots (or `to`, when given). The
+  // previous file is replaced only once the new one is completely written; a failure leaves it
+  // as it was. Returns whether it saved.
+  bool SaveSculpture(const std::string& path, const DataRoots* to = nullptr) const;
+  // The file the document was last loaded from or saved to (as named, through FileRoots()), and
+  // saving back to it; empty after New and for a scene. False, logged, without one.
+  const std::string& FilePath() const { return filePath; }
+  const DataRoots* FileRoots() const { return fileRoots; }
+  bool SaveToFile() const;
+  // The sculpture stays but is no file's any more (restored from an autosave, say).
+  void ForgetFile() {
+    filePath.clear();
+    fileRoots = nullptr;
+  }
+  // What the last load recovered from (cut short, records skipped), empty when it was whole.
+  const std::string& LoadWarning() const { return loadWarning; }
 
   // One frame of the sculpt loop: while a replay runs, the user's records are dropped and up to
   // `replayRate` queued records take their place; then every record is applied in order. With a
@@ -72,8 +85,11 @@ class SculptDocument {
   bool UnitOpen() const;
 
   const std::vector<SculptOp>& OperationLog() const { return operationLog; }
+  // The log starts over, as a new sculpture that no file holds yet.
   void ClearOperationLog() {
     operationLog.clear();
+    filePath.clear();
+    fileRoots = nullptr;
     ++revision;
   }
   const std::deque<SculptOp>& ReplayQueue() const { return replayQueue; }
@@ -100,6 +116,10 @@ class SculptDocument {
   mutable uint64_t savedRevision = 0;
   // A load whose records are still queued: the document matches its file once they are applied.
   mutable bool loadReplaying = false;
+  // Saving changes which file the document is; mutable for the same reason as savedRevision.
+  mutable std::string filePath;
+  mutable const DataRoots* fileRoots = nullptr;
+  std::string loadWarning;
   double loadStartSeconds = -1.0;
   size_t loadedRecords = 0;
   std::unique_ptr<SculptHistory> history;

@@ -216,9 +216,33 @@ int Load(lua_State* L) {
   }
   const bool loaded = document->LoadSculpture(std::string(path), clampedRate);
   lua_pushboolean(L, loaded);
-  if (loaded) return 1;
-  lua_pushstring(L, "failed");
-  return 2;
+  if (loaded && document->LoadWarning().empty()) return 1;
+  // Loaded with damage recovered from: "damaged" and what was lost, for the status line.
+  lua_pushstring(L, loaded ? "damaged" : "failed");
+  if (!loaded) return 2;
+  lua_pushstring(L, document->LoadWarning().c_str());
+  return 3;
+}
+
+// A file named by the person (dropped on the window): its path as given, not among the slots.
+// The same answers as load.
+int OpenFile(lua_State* L) {
+  std::string_view path = CheckPath(L, 1);
+  SculptDocument* document = DocumentOf(L);
+  static const DataRoots kAsGiven = {""};
+  const bool loaded = document->LoadSculpture(std::string(path), 0, &kAsGiven);
+  lua_pushboolean(L, loaded);
+  if (loaded && document->LoadWarning().empty()) return 1;
+  lua_pushstring(L, loaded ? "damaged" : "failed");
+  if (!loaded) return 2;
+  lua_pushstring(L, document->LoadWarning().c_str());
+  return 3;
+}
+
+// Back to the file the sculpture came from or was last saved to; false without one.
+int SaveDocument(lua_State* L) {
+  lua_pushboolean(L, DocumentOf(L)->SaveToFile());
+  return 1;
 }
 
 int Save(lua_State* L) {
@@ -331,6 +355,7 @@ void RegisterPanelFunctions(lua_State* L, ScriptHost* host, Draw::DrawContext* c
       {"drawPointer", Guarded<DrawPointer>}, {"setTextScale", Guarded<SetTextScale>},
       {"clear", Guarded<Clear>},             {"load", Guarded<Load>},
       {"save", Guarded<Save>},               {"testScene", Guarded<TestScene>},
+      {"openFile", Guarded<OpenFile>},       {"saveDocument", Guarded<SaveDocument>},
       {"undo", Guarded<Undo>},               {"redo", Guarded<Redo>},
       {"historySteps", Guarded<HistorySteps>}, {"historyStep", Guarded<HistoryStep>},
       {"historyMoveTo", Guarded<HistoryMoveTo>}, {"exportSculpture", Guarded<ExportSculpture>},

@@ -32,5 +32,17 @@ inline constexpr const char* kQuestionChoices = "question_choices";
 inline constexpr const char* kQuestionAnswer = "question_answer";
 // integer: the panel's slot, 1 to 4
 inline constexpr const char* kSlot = "slot";
+// Set by the application every frame: whether the sculpture holds work no file holds (integer
+// 1 or 0), the file it was loaded from or saved to ("" for none) and its name for people
+// ("slot 2", "marble.sculpt"), and a notice for the status line ("" for none).
+inline constexpr const char* kUnsaved = "unsaved";
+inline constexpr const char* kDocumentPath = "document_path";
+inline constexpr const char* kDocumentName = "document_name";
+inline constexpr const char* kNotice = "notice";
+// Requests the panel answers, asking first about unsaved work: quitting (integer 1, answered
+// with quit_confirmed = 1) and opening a file dropped on the window (its path).
+inline constexpr const char* kQuitRequested = "quit_requested";
+inline constexpr const char* kQuitConfirmed = "quit_confirmed";
+inline constexpr const char* kDroppedFile = "dropped_file";
 
 }  // namespace ScriptGlobals

@@ -24,8 +24,15 @@ local SHAPES = {
 local SCENES = { "materials", "default", "marble" }
 local SLOT_COUNT = 4
 
--- What the last load or save did, shown beside the sculpture heading until the next one.
+-- What the last load or save did, shown beside the sculpture heading until the next one or
+-- until the sculpture changes.
 local status = ""
+-- The action waiting on "Save changes to ...?" (New, Load, a scene, a dropped file, quitting).
+local pending = nil
+-- A slot button was clicked since the sculpture became the file it is: Save writes the slot.
+local slotChosen = false
+local lastPath = nil
+local lastUnsaved = 0
 
 local function slotPath(n)
   return "sculptures/slot" .. n .. ".sculpt"
@@ -33,6 +40,100 @@ end
 
 local function exportPath(n)
   return "sculptures/slot" .. n .. ".glb"
+end
+
+local function isSlotPath(path)
+  return path ~= nil and string.match(path, "^sculptures/slot%d+%.sculpt$") ~= nil
+end
+
+-- Save writes back to a file opened from outside the slots (the command line, a dropped file)
+-- until a slot is chosen; otherwise to the chosen slot.
+local function savesToDocument()
+  return document_path ~= nil and document_path ~= "" and not isSlotPath(document_path) and
+         not slotChosen
+end
+
+local function saveTargetName()
+  if savesToDocument() then return document_name end
+  return "slot " .. slot
+end
+
+local function saveCurrent()
+  if savesToDocument() then
+    local name = document_name
+    if saveDocument() then
+      print("Saved " .. document_path .. "\n")
+      status = "Saved " .. name
+      return true
+    end
+    print("Save failed: " .. document_path .. " was not written\n")
+  else
+    if save(slotPath(slot)) then
+      print("Saved " .. slotPath(slot) .. "\n")
+      status = "Saved slot " .. slot
+      return true
+    end
+    print("Save failed: " .. slotPath(slot) .. " was not written\n")
+  end
+  status = "Save failed!"
+  return false
+end
+
+-- What a load said: loaded, loaded with damage recovered from, or why not.
+local function loadStatus(what, loaded, why, warning)
+  if loaded and why == "damaged" then
+    print("Loaded " .. what .. " with damage: " .. (warning or "") .. "\n")
+    status = "Loaded " .. what .. " (damaged: see the log)"
+  elseif loaded then
+    status = "Loaded " .. what
+  elseif why == "empty" then
+    status = what:gsub("^%l", string.upper) .. " is empty"
+  else
+    status = "Load failed: " .. what
+  end
+end
+
+-- Does `action` at once, or first asks about work no file holds: Save (then the action, once
+-- saved), Discard (the action) or Cancel.
+local function askFirst(action)
+  if unsaved ~= 1 then
+    action()
+    return
+  end
+  pending = action
+  question = "Save changes to " .. saveTargetName() .. "?"
+  question_choices = "Save|Discard|Cancel"
+  question_answer = ""
+  print("Asking: " .. question .. "\n")
+end
+
+-- The answer to askFirst's question, and the requests of the application.
+local function followRequests()
+  if pending and question_answer ~= nil and question_answer ~= "" then
+    local choice, action = question_answer, pending
+    pending = nil
+    question = ""
+    question_answer = ""
+    print("Answered: " .. choice .. "\n")
+    if choice == "Save" then
+      if saveCurrent() then action() end
+    elseif choice == "Discard" then
+      action()
+    end
+  end
+  -- One question at a time: a request waits while another is asked.
+  if question ~= nil and question ~= "" then return end
+  if quit_requested == 1 then
+    quit_requested = 0
+    askFirst(function() quit_confirmed = 1 end)
+  elseif dropped_file ~= nil and dropped_file ~= "" then
+    local path = dropped_file
+    dropped_file = ""
+    askFirst(function()
+      local name = string.match(path, "[^/]+$") or path
+      loadStatus(name, openFile(path))
+    end)
+  end
 end
 
 -- Defaults only where the application or an earlier run has not set a value yet, so that
@@ -94,6 +195,14 @@ end
 function processUI()
   setTextScale(TEXT_SCALE)
   beginPanel(PANEL_X, PANEL_Y, PANEL_W, PANEL_H)
+  if document_path ~= lastPath then
+    lastPath = document_path
+    slotChosen = false
+  end
+  -- A new change makes an old "Saved" or "Loaded" wrong.
+  if unsaved == 1 and lastUnsaved ~= 1 then status = "" end
+  lastUnsaved = unsaved
+  followRequests()
   if question ~= nil and question ~= "" then
     processQuestion()
     return
@@ -121,33 +230,29 @@ function processUI()
   -- Sculpture: new, the slot to use, load and save.
   heading("Sculpture", PANEL_Y + 45)
   if button("New", "new", LEFT, PANEL_Y + 46, 4, 4, false) then
-    clear()
+    askFirst(function() clear() end)
   end
   for n = 1, SLOT_COUNT do
     if textButton(tostring(n), LEFT + 5 + (n - 1) * 4.5, PANEL_Y + 46, 4, 4, slot == n) then
       slot = n
+      slotChosen = true
     end
   end
   if button("Load", "load", LEFT + 24, PANEL_Y + 46, 4, 4, false) then
-    local loaded, why = load(slotPath(slot), 25)
-    if loaded then
-      status = "Loaded slot " .. slot
-    elseif why == "empty" then
-      status = "Slot " .. slot .. " is empty"
-    else
-      status = "Load failed: slot " .. slot
-    end
+    local n = slot
+    askFirst(function() loadStatus("slot " .. n, load(slotPath(n), 25)) end)
   end
-  if button("Save", "save", LEFT + 29, PANEL_Y + 46, 4, 4, false) then
-    if save(slotPath(slot)) then
-      print("Saved " .. slotPath(slot) .. "\n")
-      status = "Saved slot " .. slot
-    else
-      print("Save failed: " .. slotPath(slot) .. " was not written\n")
-      status = "Save failed!"
-    end
+  if button("Save", "save", LEFT + 29, PANEL_Y + 46, 4, 4, false) then saveCurrent() end
+  -- The line beside the heading: a notice first, then what the last action did, else the
+  -- sculpture's name, marked while it holds unsaved work.
+  local line = status
+  if notice ~= nil and notice ~= "" then
+    line = notice
+  elseif line == "" then
+    line = (document_name ~= nil and document_name ~= "") and document_name or "New sculpture"
+    if unsaved == 1 then line = line .. " *" end
   end
-  if status ~= "" then label(status, LEFT + 14, PANEL_Y + 45) end
+  label(line, LEFT + 14, PANEL_Y + 45)
 
   -- Lighting, mirror and the test scenes.
   heading("Scene", PANEL_Y + 55)
@@ -162,7 +267,7 @@ function processUI()
   setTextScale(TEXT_SCALE * 0.85)
   for i, name in ipairs(SCENES) do
     if textButton(name, LEFT + 14.5 + (i - 1) * 7, PANEL_Y + 56, 6.5, 4, false) then
-      testScene(name)
+      askFirst(function() testScene(name) end)
     end
   end
   setTextScale(TEXT_SCALE)

@@ -16,6 +16,7 @@
 #include "sculpt/test_scenes.h"
 #include "tests/gfx/gl_test_context.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/temp_directory.h"
 #include "tests/support/text_count.h"
 #include "ui/script_globals.h"
 #include "vr/vr_system.h"
@@ -390,6 +391,63 @@ TEST_F(SculptAppVrTest, LeftMenuButtonTogglesThePanelAndAnInvalidRightHandNeverS
   headset_.states[kRight].triggerAxis = -1;
   Frame(1.0f);
   EXPECT_EQ(Records(), 0u);
+}
+
+// Files dropped on the window open as a Load does, but the work no file holds is asked about
+// first on the panel: Cancel keeps it, Save writes it back to the file it was opened from (the
+// sculpture's own file, not a slot) and then opens the next, Discard drops it. A quit asks the
+// same.
+TEST_F(SculptAppVrTest, DroppedFilesAndQuitsAskAboutUnsavedWorkFirst) {
+  TempDirectory dir;
+  const std::string marble = dir.File("marble.sculpt"), materials = dir.File("materials.sculpt");
+  BuildTestScene(app_->document, "marble");
+  ASSERT_TRUE(app_->document.SaveSculpture(marble, &roots_));
+  BuildTestScene(app_->document, "materials");
+  ASSERT_TRUE(app_->document.SaveSculpture(materials, &roots_));
+  const std::string materialsBytes = dir.ReadFile("materials.sculpt");
+  const size_t marbleRecords = TestSceneRecords("marble").size();
+  app_->document.NewSculpture();
+  Frame(0.0f);
+  auto question = [&] { return app_->script.GetString(ScriptGlobals::kQuestion); };
+  auto answer = [&](const char* choice) {
+    app_->script.SetString(ScriptGlobals::kQuestionAnswer, choice);
+    Frame(0.0f);
+    EXPECT_EQ(question(), "");
+  };
+  auto stroke = [&] {
+    Frame(1.0f);
+    Frame(0.0f);
+  };
+
+  // Nothing unsaved: it opens at once.
+  app_->OpenDroppedFile(marble);
+  Frame(0.0f);
+  EXPECT_EQ(question(), "");
+  EXPECT_EQ(Records(), marbleRecords);
+  EXPECT_EQ(app_->document.FilePath(), marble);
+
+  stroke();
+  app_->OpenDroppedFile(materials);
+  Frame(0.0f);
+  EXPECT_EQ(question(), "Save changes to marble.sculpt?");
+  answer("Cancel");
+  EXPECT_EQ(Records(), marbleRecords + 1);
+
+  app_->OpenDroppedFile(materials);
+  Frame(0.0f);
+  EXPECT_EQ(question(), "Save changes to marble.sculpt?");
+  answer("Save");
+  EXPECT_EQ(app_->document.FilePath(), materials);
+  ASSERT_TRUE(app_->document.LoadSculpture(marble, 0, &roots_));
+  EXPECT_EQ(Records(), marbleRecords + 1) << "saved back to the file it was opened from";
+  ASSERT_TRUE(app_->document.LoadSculpture(materials, 0, &roots_));
+
+  stroke();
+  EXPECT_FALSE(app_->ConfirmQuit());
+  Frame(0.0f);
+  EXPECT_EQ(question(), "Save changes to materials.sculpt?");
+  answer("Discard");
+  EXPECT_EQ(dir.ReadFile("materials.sculpt"), materialsBytes) << "discarded, not saved";
 }
 
 TEST(BrushStrokeTest, HsvOfPrimariesGreysAndBlack) {
