@@ -46,6 +46,8 @@ size_t HistoryBudgetBytes() {
 }
 
 constexpr float kCameraStep = 0.1f;  // metres per frame a movement key is held
+// How long a notice about the autosave stays on the panel's status line.
+constexpr double kNoticeSeconds = 10.0;
 // 1/0.15 with 0.15 taken in single precision: the panel grows or shrinks over 0.15 s.
 constexpr double kPanelAnimRate = 1.0 / double(0.15f);
 
@@ -276,9 +278,25 @@ void SculptApplication::PublishDocument() {
   script.SetNumber(ScriptGlobals::kUnsaved, unsavedWork_.load() ? 1.0 : 0.0);
   script.SetString(ScriptGlobals::kDocumentPath, document.FilePath());
   script.SetString(ScriptGlobals::kDocumentName, DocumentName());
-  if (autosave_.Failed() && autosaveNotice_.empty()) autosaveNotice_ = "Autosave failed: save your work";
-  std::string notice = quitHintShown_.load() ? "Press Escape again to quit" : autosaveNotice_;
-  script.SetString(ScriptGlobals::kNotice, notice);
+  if (autosave_.Failed() && autosaveNoticeSince_ == 0.0) {
+    autosaveNotice_ = "Autosave failed: save your work";
+  }
+  // Said for a while, not for the rest of the run: the log keeps the reason.
+  if (!autosaveNotice_.empty()) {
+    const double now = TimeNow();
+    if (autosaveNoticeSince_ == 0.0) autosaveNoticeSince_ = now;
+    if (now - autosaveNoticeSince_ > kNoticeSeconds) autosaveNotice_.clear();
+  }
+  const bool quitHint = quitHintShown_.load();
+  if (quitHint && !panelVisible) TogglePanel();
+  script.SetString(ScriptGlobals::kNotice,
+                   quitHint ? std::string("Press Escape again to quit") : autosaveNotice_);
+  // Nobody there to answer the panel's own questions: declined, as every question is then.
+  if (unattended && !question_.IsOpen() && !script.GetString(ScriptGlobals::kQuestion).empty() &&
+      script.GetString(ScriptGlobals::kQuestionAnswer).empty()) {
+    Log(LogLevel::Info, "Nobody to answer the panel's question; taken as Cancel");
+    script.SetString(ScriptGlobals::kQuestionAnswer, "Cancel");
+  }
   // Quits and dropped files are asked about by the panel, which knows where Save writes; the
   // panel shows itself for them.
   if (quitAsked_.exchange(false)) {

@@ -129,6 +129,7 @@ class SculptApplication : public Application {
   std::mutex droppedMutex_;
   std::string droppedFile_;
   std::string autosaveNotice_;  // said on the panel once the autosave cannot keep the work
+  double autosaveNoticeSince_ = 0.0;
   Matrix4x4 trackingToWorld_;
   Matrix4x4 gridToWorld_;
   Matrix4x4 worldToGrid_;

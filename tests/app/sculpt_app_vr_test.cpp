@@ -450,6 +450,27 @@ TEST_F(SculptAppVrTest, DroppedFilesAndQuitsAskAboutUnsavedWorkFirst) {
   EXPECT_EQ(dir.ReadFile("materials.sculpt"), materialsBytes) << "discarded, not saved";
 }
 
+// Without a state folder to keep the work in, the panel says so and sculpting goes on.
+TEST_F(SculptAppVrTest, AnUnwritableStateFolderIsSaidOnThePanelAndSculptingGoesOn) {
+  TempDirectory dir;
+  dir.WriteFile("state", "a file where the folder would be");
+  app_->Shutdown(gl_.Context());
+  app_->autosaveFolder = dir.File("state/loomwork");
+  FrameInfo init;
+  init.isVR = true;
+  init.viewCount = 2;
+  init.vrSystem = &headset_;
+  LogCapture log;
+  app_->Init(gl_.Context(), nullptr, &init);
+  Frame(0.0f);
+  EXPECT_EQ(app_->script.GetString(ScriptGlobals::kNotice), "No autosave: save your work");
+  EXPECT_TRUE(log.Contains("No autosave (")) << log.Text();
+  Frame(1.0f);
+  Frame(0.0f);
+  EXPECT_EQ(Records(), 1u);
+  EXPECT_EQ(dir.ReadFile("state"), "a file where the folder would be");
+}
+
 TEST(BrushStrokeTest, HsvOfPrimariesGreysAndBlack) {
   struct Case {
     float r, g, b, h, s, v;
