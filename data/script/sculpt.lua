@@ -101,6 +101,7 @@ local function askFirst(action)
     return
   end
   pending = action
+  question_from_panel = 1
   question = "Save changes to " .. saveTargetName() .. "?"
   question_choices = "Save|Discard|Cancel"
   question_answer = ""
@@ -112,6 +113,7 @@ local function followRequests()
   if pending and question_answer ~= nil and question_answer ~= "" then
     local choice, action = question_answer, pending
     pending = nil
+    question_from_panel = 0
     question = ""
     question_answer = ""
     print("Answered: " .. choice .. "\n")
@@ -159,6 +161,13 @@ function init()
   default("light_env", 1)
   default("mirror", 0)
   default("slot", 1)
+  -- A question of this script's from before a reload has lost the action it was asking about:
+  -- it goes, and the action with it (nothing is dropped unasked).
+  if question_from_panel == 1 then
+    question_from_panel = 0
+    question = ""
+    question_answer = ""
+  end
 end
 
 local function heading(text, y)

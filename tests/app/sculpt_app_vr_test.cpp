@@ -450,6 +450,26 @@ TEST_F(SculptAppVrTest, DroppedFilesAndQuitsAskAboutUnsavedWorkFirst) {
   EXPECT_EQ(dir.ReadFile("materials.sculpt"), materialsBytes) << "discarded, not saved";
 }
 
+// Reloading the panel script while it asks drops the question and the action it asked about,
+// never the work.
+TEST_F(SculptAppVrTest, AReloadDuringAQuestionDropsTheQuestionNotTheWork) {
+  TempDirectory dir;
+  BuildTestScene(app_->document, "marble");
+  ASSERT_TRUE(app_->document.SaveSculpture(dir.File("marble.sculpt"), &roots_));
+  app_->document.NewSculpture();
+  Frame(1.0f);
+  Frame(0.0f);
+  ASSERT_EQ(Records(), 1u);
+  app_->OpenDroppedFile(dir.File("marble.sculpt"));
+  Frame(0.0f);
+  ASSERT_EQ(app_->script.GetString(ScriptGlobals::kQuestion), "Save changes to slot 1?");
+  app_->reloadScript = true;
+  Frame(0.0f);
+  EXPECT_EQ(app_->script.GetString(ScriptGlobals::kQuestion), "");
+  EXPECT_EQ(Records(), 1u);
+  EXPECT_TRUE(app_->document.HasUnsavedChanges());
+}
+
 // Without a state folder to keep the work in, the panel says so and sculpting goes on.
 TEST_F(SculptAppVrTest, AnUnwritableStateFolderIsSaidOnThePanelAndSculptingGoesOn) {
   TempDirectory dir;
