@@ -199,6 +199,17 @@ int Clear(lua_State* L) {
   return 0;
 }
 
+// What a load tells the script: true; true, "damaged" and what was lost (for the status line);
+// or false and "failed".
+int PushLoaded(lua_State* L, const SculptDocument& document, bool loaded) {
+  lua_pushboolean(L, loaded);
+  if (loaded && document.LoadWarning().empty()) return 1;
+  lua_pushstring(L, loaded ? "damaged" : "failed");
+  if (!loaded) return 2;
+  lua_pushstring(L, document.LoadWarning().c_str());
+  return 3;
+}
+
 int Load(lua_State* L) {
   std::string_view path = CheckPath(L, 1);
   int64_t rate = CheckInteger(L, 2);
@@ -214,14 +225,7 @@ int Load(lua_State* L) {
     lua_pushstring(L, "empty");
     return 2;
   }
-  const bool loaded = document->LoadSculpture(std::string(path), clampedRate);
-  lua_pushboolean(L, loaded);
-  if (loaded && document->LoadWarning().empty()) return 1;
-  // Loaded with damage recovered from: "damaged" and what was lost, for the status line.
-  lua_pushstring(L, loaded ? "damaged" : "failed");
-  if (!loaded) return 2;
-  lua_pushstring(L, document->LoadWarning().c_str());
-  return 3;
+  return PushLoaded(L, *document, document->LoadSculpture(std::string(path), clampedRate));
 }
 
 // A file named by the person (dropped on the window): its path as given, not among the slots.
@@ -230,13 +234,7 @@ int OpenFile(lua_State* L) {
   std::string_view path = CheckPath(L, 1);
   SculptDocument* document = DocumentOf(L);
   static const DataRoots kAsGiven = {""};
-  const bool loaded = document->LoadSculpture(std::string(path), 0, &kAsGiven);
-  lua_pushboolean(L, loaded);
-  if (loaded && document->LoadWarning().empty()) return 1;
-  lua_pushstring(L, loaded ? "damaged" : "failed");
-  if (!loaded) return 2;
-  lua_pushstring(L, document->LoadWarning().c_str());
-  return 3;
+  return PushLoaded(L, *document, document->LoadSculpture(std::string(path), 0, &kAsGiven));
 }
 
 // Back to the file the sculpture came from or was last saved to; false without one.

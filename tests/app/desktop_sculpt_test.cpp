@@ -35,6 +35,15 @@ Pixel PanelPixel(float u, float v) {
   return {int((1.0f + x / depth) * 0.5f * kWidth), int((1.0f - y / depth * aspect) * 0.5f * kHeight)};
 }
 
+// The program run from the data tree, with its user data and state in `temp`.
+ProcessOptions InFolders(const TempDirectory& temp) {
+  ProcessOptions options;
+  options.workingDirectory = LOOMWORK_DATA_DIR;
+  options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
+                              "XDG_STATE_HOME=" + temp.File("state")};
+  return options;
+}
+
 std::string MoveTo(Pixel p) {
   return "mousemove --window %1 " + std::to_string(p.x) + " " + std::to_string(p.y) + " ";
 }
@@ -126,10 +135,7 @@ TEST(DesktopSculptTest, QuittingWithUnsavedWorkAsksToSaveDiscardOrCancel) {
   for (const bool saving : {false, true}) {
     SCOPED_TRACE(saving ? "save" : "discard");
     TempDirectory temp;
-    ProcessOptions options;
-    options.workingDirectory = LOOMWORK_DATA_DIR;
-    options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
-                                "XDG_STATE_HOME=" + temp.File("state")};
+    ProcessOptions options = InFolders(temp);
     options.triggers = {
         // A scene is work no file holds.
         {"Tess time (216 blocks)", [&](int pid) { SendToWindow(pid, kWindow, Click(marble)); }},
@@ -167,10 +173,7 @@ TEST(DesktopSculptTest, NewAsksBeforeDroppingUnsavedWork) {
   const Pixel discard = PanelPixel(-1.0f, 4.5f), cancel = PanelPixel(10.5f, 4.5f);
   const std::string asked = "Asking: Save changes to slot 1?";
   TempDirectory temp;
-  ProcessOptions options;
-  options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
-                              "XDG_STATE_HOME=" + temp.File("state")};
+  ProcessOptions options = InFolders(temp);
   options.triggers = {
       {"Tess time (216 blocks)", [&](int pid) { SendToWindow(pid, kWindow, Click(marble)); }},
       {"Autosaved", [&](int pid) { SendToWindow(pid, kWindow, Click(newButton)); }},
@@ -206,10 +209,7 @@ TEST(DesktopSculptTest, SaveWritesBackToTheFileOpenedOnTheCommandLine) {
   const std::string stroke = MoveTo(front) + "mousedown --window %1 1 " +
                              MoveTo({front.x + 30, front.y}) + "mouseup --window %1 1 " +
                              Click(save);
-  ProcessOptions options;
-  options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
-                              "XDG_STATE_HOME=" + temp.File("state")};
+  ProcessOptions options = InFolders(temp);
   options.triggers = {
       {"Load shown", [&](int pid) { SendToWindow(pid, kWindow, stroke); }},
       {"Saved " + path, CloseProcess},
@@ -238,10 +238,7 @@ TEST(DesktopSculptTest, LeftWorkIsOfferedOnThePanelAndRestored) {
   temp.WriteFile("state/loomwork/autosave.sculpt", std::string(bytes.begin(), bytes.end()));
   // Two lines of question, then Restore and Keep aside.
   const Pixel restore = PanelPixel(-12.5f, 6.5f), save = PanelPixel(-12.5f, 4.5f);
-  ProcessOptions options;
-  options.workingDirectory = LOOMWORK_DATA_DIR;
-  options.extraEnvironment = {"XDG_DATA_HOME=" + temp.Path(),
-                              "XDG_STATE_HOME=" + temp.File("state")};
+  ProcessOptions options = InFolders(temp);
   options.triggers = {
       {"Asking: Restore the unsaved sculpture (" + std::to_string(left.size()) + " records, from ",
        [&](int pid) { SendToWindow(pid, kWindow, Click(restore)); }},
